@@ -1,0 +1,32 @@
+# make test  - install what is missing, build both architectures, run every test under Wine
+# make dist  - lay out the sample distribution folders build/dist (i686) and build/dist64 (x86_64)
+# make run   - start the wizard from build/dist64 under Wine
+BUILD ?= build
+ROOT := $(abspath $(BUILD))
+JOBS ?= 2
+
+.PHONY: all bootstrap build dist test run clean
+all: build
+
+bootstrap:
+	@tools/bootstrap
+
+build: bootstrap
+	cmake -S . -B $(ROOT)/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake -DVEMLA_BUILD_ROOT=$(ROOT) >/dev/null
+	cmake --build $(ROOT)/win32 -j$(JOBS)
+	cmake -S . -B $(ROOT)/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64.cmake -DVEMLA_TESTS=ON -DVEMLA_BUILD_ROOT=$(ROOT) >/dev/null
+	cmake --build $(ROOT)/win64 -j$(JOBS)
+
+dist: build
+	tools/make-dist $(ROOT)/win32 $(ROOT)/dist
+	tools/make-dist $(ROOT)/win64 $(ROOT)/dist64
+
+test: dist
+	tools/check-product $(ROOT)/win32/setup.exe
+	tools/winerun --root $(ROOT) --session ctest --test-dir $(ROOT)/win64 --output-on-failure
+
+run: dist
+	tools/winerun --root $(ROOT) $(ROOT)/dist64/setup.exe
+
+clean:
+	rm -rf $(ROOT)

@@ -1,0 +1,16 @@
+// Creating a folder path component by component, through the current directory.
+#ifndef VEMLA_FOLDER_PATH_H
+#define VEMLA_FOLDER_PATH_H
+
+// Turns every real '\' of buffer into '/'. Bytes 0x80-0x9F and 0xE0-0xFF are lead bytes and
+// take the next byte with them, so a Shift-JIS trail byte 0x5C stays.
+void NormalizeSeparators(char *buffer);
+
+// Makes every folder along path exist, outermost first. Returns 1 when the whole path exists,
+// 0 when a folder cannot be created (folders created before stay) or path is 260 bytes or
+// longer (nothing done). Empty components after the first are skipped; "\\server\share" is
+// entered as one prefix; a leading single separator starts at the current drive's root.
+// Leaves the current directory in the last folder entered.
+int CreateFolderPath(const char *path);
+
+#endif
