@@ -1,11 +1,100 @@
 #include "system/folder_path.h"
 
-// Not built yet.
-void NormalizeSeparators(char *)
+#include <windows.h>
+
+#include "core/bounded_text.h"
+
+void NormalizeSeparators(char *buffer)
 {
+    for (BYTE *p = (BYTE *)buffer; *p; ++p) {
+        // Fixed ranges, not the code page's: the paths are Shift-JIS whatever the system runs.
+        if ((*p >= 0x80 && *p <= 0x9F) || *p >= 0xE0) {
+            if (!p[1])
+                break;
+            ++p;
+        } else if (*p == '\\') {
+            *p = '/';
+        }
+    }
 }
 
-int CreateFolderPath(const char *)
+static int IsAsciiLetter(char c)
 {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Length of the part of a normalised path that names where the walk starts and that is entered,
+// never created: "//server/share", "X:/", "X:" (that drive's current folder) or "/" (the current
+// drive's root). 0 for a relative path, -1 for a network path without server or share.
+static int MeasureRoot(const char *path)
+{
+    if (path[0] == '/' && path[1] == '/') {
+        int end = 2;
+        while (path[end] && path[end] != '/')
+            ++end;
+        if (end == 2 || path[end] != '/')
+            return -1;
+        int share = ++end;
+        while (path[end] && path[end] != '/')
+            ++end;
+        return end == share ? -1 : end;
+    }
+    if (path[0] == '/')
+        return 1;
+    if (IsAsciiLetter(path[0]) && path[1] == ':')
+        return path[2] == '/' ? 3 : 2;
     return 0;
+}
+
+// Enters folder (relative to the current directory), creating it first if it cannot be entered.
+static int EnterOrCreateFolder(const char *folder)
+{
+    if (SetCurrentDirectoryA(folder))
+        return 1;
+    if (!CreateDirectoryA(folder, NULL))
+        return 0;
+    return SetCurrentDirectoryA(folder) ? 1 : 0;
+}
+
+int CreateFolderPath(const char *path)
+{
+    char normalized[MAX_PATH];
+    char prefix[MAX_PATH];
+    if (!path || !CopyText(normalized, sizeof normalized, path))
+        return 0;
+    NormalizeSeparators(normalized);
+
+    int root = MeasureRoot(normalized);
+    if (root < 0)
+        return 0;
+    if (root > 0) {
+        // The start goes back to '\': Wine takes a path beginning with '/' for a Unix path.
+        for (int k = 0; k < root; ++k)
+            prefix[k] = normalized[k] == '/' ? '\\' : normalized[k];
+        prefix[root] = '\0';
+        if (!SetCurrentDirectoryA(prefix))
+            return 0;
+    } else if (!normalized[0]) {
+        return 0;
+    }
+
+    // Every folder after the root is taken relative to the one just entered, so a relative path
+    // whose first folders exist is not walked twice (x then x/y inside x).
+    int i = 0;
+    for (int j = root;; ++j) {
+        char c = normalized[j];
+        if (c && c != '/') {
+            prefix[i++] = c;
+            continue;
+        }
+        // A doubled or trailing separator gives an empty component: it names no folder.
+        if (i > 0) {
+            prefix[i] = '\0';
+            if (!EnterOrCreateFolder(prefix))
+                return 0;
+            i = 0;
+        }
+        if (!c)
+            return 1;
+    }
 }

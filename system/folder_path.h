@@ -7,10 +7,12 @@
 void NormalizeSeparators(char *buffer);
 
 // Makes every folder along path exist, outermost first. Returns 1 when the whole path exists,
-// 0 when a folder cannot be created (folders created before stay) or path is 260 bytes or
-// longer (nothing done). Empty components after the first are skipped; "\\server\share" is
-// entered as one prefix; a leading single separator starts at the current drive's root.
-// Leaves the current directory in the last folder entered.
+// 0 when a folder cannot be created or entered (folders created before stay), when the start
+// ("C:\", "\\server\share") cannot be entered, or when path is empty or 260 bytes or longer
+// (nothing done). Empty components after the first are skipped; "\\server\share" is entered as
+// one prefix, never created; a leading single separator starts at the current drive's root; a
+// relative path starts at the current directory.
+// Leaves the current directory in the last folder entered, also after a failure.
 int CreateFolderPath(const char *path);
 
 #endif
