@@ -1,20 +1,142 @@
 #include "system/registry_records.h"
 
-// Not built yet.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "core/bounded_text.h"
+#include "core/setup_state.h"
+
 const char ProgIdKey[] = "Vemla";
 const char UninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vemla";
 const char PreviousValueName[] = "VemlaPrevious";
 
-int RegisterFileType(const char *)
+static const char ProgIdCommandKey[] = "Vemla\\shell\\open\\command";
+static const char FileTypeName[] = "Vemla Image";
+static const char ProductName[] = "Vemla";
+
+// Opens key, creating it when missing; an existing key keeps its values and subkeys.
+static HKEY CreateKey(HKEY root, const char *name)
 {
-    return 0;
+    HKEY key;
+    if (RegCreateKeyExA(root, name, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
+                        NULL) != ERROR_SUCCESS)
+        return NULL;
+    return key;
+}
+
+// The byte count of a REG_SZ includes its NUL; readers that trust the count need it.
+static int SetStringValue(HKEY key, const char *name, const char *text)
+{
+    return RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, lstrlenA(text) + 1) ==
+           ERROR_SUCCESS;
+}
+
+static int SetDwordValue(HKEY key, const char *name, DWORD number)
+{
+    return RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&number, sizeof number) ==
+           ERROR_SUCCESS;
+}
+
+// Creates root\name and sets its default value to text, closing the key at once.
+static int WriteDefaultValue(HKEY root, const char *name, const char *text)
+{
+    HKEY key = CreateKey(root, name);
+    if (!key)
+        return 0;
+    int written = SetStringValue(key, "", text);
+    RegCloseKey(key);
+    return written;
+}
+
+// Composes "\"folder\program\"" followed by tail. The program path is quoted because the system
+// would otherwise cut an unquoted one at its first blank (C:\Program ...).
+static int ComposeQuotedCommand(char *command, int size, const char *folder, const char *program,
+                                const char *tail)
+{
+    char programPath[MAX_PATH];
+    if (!JoinPath(programPath, sizeof programPath, folder, program) ||
+        !CopyText(command, size, "\"") || !AppendText(command, size, programPath) ||
+        !AppendText(command, size, "\"") || !AppendText(command, size, tail)) {
+        command[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+// Reads the default value of key as a string into text (size bytes). Returns 1 with text holding
+// the string, possibly empty when there is none or it is no REG_SZ; 0 when it is too long to keep.
+static int ReadDefaultString(HKEY key, char *text, int size)
+{
+    DWORD type = 0;
+    DWORD bytes = size - 1;  // room for a terminator that the stored data may lack
+    LONG status = RegQueryValueExA(key, "", NULL, &type, (BYTE *)text, &bytes);
+    if (status == ERROR_MORE_DATA) {
+        text[0] = '\0';
+        return 0;
+    }
+    if (status == ERROR_SUCCESS && type == REG_SZ)
+        text[bytes] = '\0';
+    else
+        text[0] = '\0';
+    return 1;
+}
+
+// Points extension at the ProgID. An earlier association of another program is kept in
+// PreviousValueName so that an uninstallation can give it back; one of ours is not saved, so a
+// reinstall leaves the saved value as it was.
+static int AssociateExtension(const char *extension)
+{
+    HKEY key = CreateKey(HKEY_CLASSES_ROOT, extension);
+    if (!key)
+        return 0;
+    char previous[MAX_PATH];
+    int written = ReadDefaultString(key, previous, sizeof previous);
+    if (written && previous[0] && lstrcmpiA(previous, ProgIdKey) != 0)
+        written = SetStringValue(key, PreviousValueName, previous);
+    if (written)
+        written = SetStringValue(key, "", ProgIdKey);
+    RegCloseKey(key);
+    return written;
+}
+
+int RegisterFileType(const char *extension)
+{
+    char command[MAX_PATH];
+    if (!ComposeQuotedCommand(command, sizeof command, SetupState.installFolder, "vemla.exe",
+                              " \"%1\""))
+        return 0;
+    if (!WriteDefaultValue(HKEY_CLASSES_ROOT, ProgIdKey, FileTypeName))
+        return 0;
+    if (!WriteDefaultValue(HKEY_CLASSES_ROOT, ProgIdCommandKey, command))
+        return 0;
+    return AssociateExtension(extension);
 }
 
 int RegisterUninstallEntry(void)
 {
-    return 0;
+    char command[MAX_PATH];
+    char icon[MAX_PATH];
+    if (!ComposeQuotedCommand(command, sizeof command, SetupState.installFolder, "setup.exe",
+                              " /u"))
+        return 0;
+    if (!JoinPath(icon, sizeof icon, SetupState.installFolder, "vemla.exe") ||
+        !AppendText(icon, sizeof icon, ",0"))
+        return 0;
+
+    HKEY key = CreateKey(HKEY_LOCAL_MACHINE, UninstallKey);
+    if (!key)
+        return 0;
+    // The list of installed programs offers only removal: there is nothing to modify or repair.
+    int written = SetStringValue(key, "UninstallString", command) &&
+                  SetStringValue(key, "DisplayName", ProductName) &&
+                  SetStringValue(key, "InstallLocation", SetupState.installFolder) &&
+                  SetStringValue(key, "DisplayIcon", icon) && SetDwordValue(key, "NoModify", 1) &&
+                  SetDwordValue(key, "NoRepair", 1);
+    RegCloseKey(key);
+    return written;
 }
 
 void NotifyAssociationsChanged(void)
 {
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL);
 }

@@ -7,13 +7,15 @@ extern const char UninstallKey[];        // "SOFTWARE\...\Uninstall\Vemla" under
 extern const char PreviousValueName[];   // "VemlaPrevious": an extension's earlier association
 
 // Writes the ProgID with its quoted open command for SetupState.installFolder and points
-// extension at it, saving an earlier different association in "VemlaPrevious". Returns 1, or
-// 0 when a ProgID key cannot be created, the command would not fit, or the extension cannot be
-// written.
+// extension at it. An earlier association of another program is saved in "VemlaPrevious" first;
+// the extension key keeps its other values and subkeys. Returns 1, or 0 when the command would not
+// fit (nothing written), a ProgID key cannot be written, or the extension cannot be written
+// (also when its earlier association is too long to save: it is then left as it was).
 int RegisterFileType(const char *extension);
 
-// Writes the uninstall entry for SetupState.installFolder. Returns 1, or 0 when the key cannot be
-// created, a command would not fit or a value cannot be set.
+// Writes the uninstall entry for SetupState.installFolder: the quoted "setup.exe" /u command, the
+// name, the folder, the icon, and no modify or repair. Returns 1, or 0 when a command would not
+// fit (nothing written), the key cannot be created or a value cannot be set.
 int RegisterUninstallEntry(void);
 
 // Tells the shell once that associations changed, so Explorer shows them without a restart.
