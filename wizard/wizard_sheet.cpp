@@ -1,7 +1,83 @@
 #include "wizard/wizard_sheet.h"
 
-// Not built yet: install mode does nothing.
-INT_PTR RunWizard(HWND)
+#include <commctrl.h>
+
+#include "core/setup_state.h"
+#include "resources/resource.h"
+#include "wizard/pages.h"
+
+static const char PageTitle[] = "Vemlaのインストール";
+static const char SheetCaption[] = "インストール";
+
+static const struct {
+    int dialog;
+    DLGPROC procedure;
+} PageTable[] = {
+    {IDD_DESTINATION, DestinationPage},
+    {IDD_OPTIONS, OptionsPage},
+    {IDD_FINISH, FinishPage},
+};
+
+enum { PageCount = sizeof PageTable / sizeof PageTable[0] };
+
+// The sheet calls this before it creates the first page, whose initialisation needs the window.
+// The sheet does not look at the result; 0 is the documented value.
+static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM)
 {
+    if (message == PSCB_INITIALIZED)
+        SetupState.sheetWindow = window;
     return 0;
+}
+
+INT_PTR RunWizard(HWND parentWindow)
+{
+    PROPSHEETPAGEA pages[PageCount] = {};
+    for (int i = 0; i < PageCount; ++i) {
+        pages[i].dwSize = PROPSHEETPAGEA_V1_SIZE;
+        pages[i].dwFlags = PSP_USETITLE;
+        pages[i].hInstance = SetupState.instance;
+        pages[i].pszTemplate = MAKEINTRESOURCEA(PageTable[i].dialog);
+        pages[i].pszTitle = PageTitle;
+        pages[i].pfnDlgProc = PageTable[i].procedure;
+        pages[i].lParam = 0;
+    }
+
+    PROPSHEETHEADERA header = {};
+    header.dwSize = PROPSHEETHEADERA_V1_SIZE;
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_USECALLBACK;
+    header.hwndParent = parentWindow;
+    header.hInstance = SetupState.instance;
+    header.pszCaption = SheetCaption;
+    header.nPages = PageCount;
+    header.nStartPage = 0;
+    header.ppsp = pages;
+    header.pfnCallback = SheetCallback;
+
+    INT_PTR result = PropertySheetA(&header);
+    SetupState.sheetWindow = NULL;  // destroyed with the sheet
+    return result;
+}
+
+void CenterWindow(HWND reference, HWND window)
+{
+    RECT outer;
+    RECT inner;
+    if (!GetWindowRect(reference, &outer) || !GetWindowRect(window, &inner))
+        return;
+    int width = inner.right - inner.left;
+    int height = inner.bottom - inner.top;
+    int x = outer.right - (outer.right - outer.left) / 2 - width / 2;
+    int y = outer.bottom - (outer.bottom - outer.top) / 2 - height / 2;
+    MoveWindow(window, x, y, width, height, TRUE);
+}
+
+void ReplyToSheet(HWND page, LONG_PTR value)
+{
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, value);
+}
+
+void SetWizardButtons(DWORD flags)
+{
+    // Posted, not sent: the buttons change once the sheet has finished switching pages.
+    PostMessageA(SetupState.sheetWindow, PSM_SETWIZBUTTONS, 0, flags);
 }

@@ -1,0 +1,136 @@
+#include <windows.h>
+#include <objbase.h>  // not in the lean windows.h; shlobj.h needs it
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include "core/bounded_text.h"
+#include "core/layout.h"
+#include "core/setup_state.h"
+#include "resources/resource.h"
+#include "system/folder_path.h"
+#include "wizard/pages.h"
+#include "wizard/wizard_sheet.h"
+
+static const char ProposedFolder[] = "C:\\Program Files\\Vemla";
+static const char Caption[] = "インストール";
+static const char CreateQuestion[] = "フォルダが存在しません。\nフォルダを作成しますか？";
+static const char CannotCreate[] = "フォルダが作成できません。";
+
+// The folder field's text made absolute against the current directory, into folder (MAX_PATH
+// bytes). An empty field gives an empty folder. Returns 0 when the text or its absolute form
+// does not fit.
+static int ReadFolderField(HWND page, char *folder)
+{
+    HWND field = GetDlgItem(page, IDC_FOLDER);
+    // The length in bytes, so text longer than MAX_PATH - 1 is refused rather than cut (an edit
+    // control that counts its limit in characters can hold more bytes than that).
+    if (GetWindowTextLengthA(field) >= MAX_PATH)
+        return 0;
+    char typed[MAX_PATH];
+    GetWindowTextA(field, typed, sizeof typed);
+    if (!typed[0]) {
+        folder[0] = '\0';
+        return 1;
+    }
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(typed, sizeof full, full, NULL);
+    if (length == 0 || length >= sizeof full)
+        return 0;
+    return CopyText(folder, MAX_PATH, full);
+}
+
+// Next: 1 when SetupState.installFolder exists (created after asking if need be), else 0.
+static int AcceptInstallFolder(HWND page)
+{
+    char folder[MAX_PATH];
+    if (!ReadFolderField(page, folder)) {
+        MessageBoxA(page, CannotCreate, Caption, MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    CopyText(SetupState.installFolder, sizeof SetupState.installFolder, folder);
+
+    if (!SetupState.installFolder[0] || !SetCurrentDirectoryA(SetupState.installFolder)) {
+        // Only a clear Yes creates anything; a box that could not be shown counts as No.
+        if (MessageBoxA(page, CreateQuestion, Caption, MB_YESNO | MB_ICONINFORMATION) != IDYES)
+            return 0;
+        if (!CreateFolderPath(SetupState.installFolder)) {
+            MessageBoxA(page, CannotCreate, Caption, MB_OK | MB_ICONERROR);
+            return 0;
+        }
+    }
+    // A missing texture folder is not reported: the textures are then skipped.
+    char textures[MAX_PATH];
+    if (JoinPath(textures, sizeof textures, SetupState.installFolder, TextureFolderName))
+        CreateFolderPath(textures);
+    return 1;
+}
+
+static int CALLBACK PickerCallback(HWND picker, UINT message, LPARAM, LPARAM data)
+{
+    if (message == BFFM_INITIALIZED && ((const char *)data)[0])
+        SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, data);
+    return 0;
+}
+
+int BrowseForFolder(HWND owner, char *folder)
+{
+    IMalloc *allocator;
+    if (FAILED(SHGetMalloc(&allocator)))
+        return 0;
+
+    char displayName[MAX_PATH];
+    BROWSEINFOA description = {};
+    description.hwndOwner = owner;
+    description.pidlRoot = NULL;
+    description.pszDisplayName = displayName;
+    description.lpszTitle = "Select Folder";
+    description.ulFlags = BIF_RETURNONLYFSDIRS;
+    description.lpfn = PickerCallback;
+    description.lParam = (LPARAM)folder;
+
+    int chosen = 0;
+    LPITEMIDLIST itemList = SHBrowseForFolderA(&description);
+    if (itemList) {
+        char path[MAX_PATH];
+        if (SHGetPathFromIDListA(itemList, path))
+            chosen = CopyText(folder, MAX_PATH, path);
+        allocator->Free(itemList);
+    }
+    allocator->Release();
+    return chosen;
+}
+
+INT_PTR CALLBACK DestinationPage(HWND page, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        CenterWindow(GetDesktopWindow(), SetupState.sheetWindow);
+        // What the field shows is what is used: no more than installFolder can hold.
+        SendDlgItemMessageA(page, IDC_FOLDER, EM_LIMITTEXT, sizeof SetupState.installFolder - 1, 0);
+        SetDlgItemTextA(page, IDC_FOLDER, ProposedFolder);
+        return 1;
+    case WM_COMMAND:
+        if (LOWORD(wparam) == IDC_BROWSE && BrowseForFolder(page, SetupState.installFolder))
+            SetDlgItemTextA(page, IDC_FOLDER, SetupState.installFolder);
+        return 0;
+    case WM_NOTIFY:
+        switch (((NMHDR *)lparam)->code) {
+        case PSN_SETACTIVE:
+            SetWizardButtons(PSWIZB_NEXT);
+            return 0;
+        case PSN_KILLACTIVE:
+            ReplyToSheet(page, 0);
+            return 1;
+        case PSN_WIZBACK:
+            ReplyToSheet(page, -1);
+            return 0;
+        case PSN_WIZNEXT: {
+            int result = AcceptInstallFolder(page) ? 0 : -1;
+            ReplyToSheet(page, result);
+            return result;
+        }
+        }
+        return 0;
+    }
+    return 0;
+}
