@@ -1,13 +1,63 @@
 #include "system/shortcuts.h"
 
-// Not built yet.
-int GetSpecialFolderPath(char *path, int)
+#include <windows.h>
+#include <objidl.h>
+#include <shlobj.h>
+
+#include "core/setup_state.h"
+
+// "X:\..." or "\\server\...": a path that names its drive or share. A shortcut path composed
+// from a folder the shell could not resolve ("\vemla.lnk") is neither.
+static int IsAbsolutePath(const char *path)
 {
-    path[0] = '\0';
-    return 0;
+    if (path[0] == '\\' || path[0] == '/')
+        return path[1] == '\\' || path[1] == '/';
+    int letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+    return letter && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
 
-int CreateShortcut(const char *, const char *, const char *)
+int GetSpecialFolderPath(char *path, int csidl)
 {
-    return 0;
+    path[0] = '\0';
+    IMalloc *allocator = NULL;
+    if (FAILED(SHGetMalloc(&allocator)))
+        return 0;
+    LPITEMIDLIST list = NULL;
+    int found = 0;
+    // A list the shell did not hand out is neither read nor freed.
+    if (SUCCEEDED(SHGetSpecialFolderLocation(SetupState.sheetWindow, csidl, &list)) && list) {
+        // Wine answers a virtual folder with its "::{GUID}" name instead of failing.
+        found = SHGetPathFromIDListA(list, path) && IsAbsolutePath(path);
+        allocator->Free(list);
+    }
+    allocator->Release();
+    if (!found)
+        path[0] = '\0';
+    return found;
+}
+
+int CreateShortcut(const char *target, const char *shortcutPath, const char *workingFolder)
+{
+    WCHAR wide[MAX_PATH];
+    if (!shortcutPath || !IsAbsolutePath(shortcutPath))
+        return 0;
+    // A path that does not convert (too long, not the ANSI code page) would save under a wrong name.
+    if (!MultiByteToWideChar(CP_ACP, 0, shortcutPath, -1, wide, MAX_PATH))
+        return 0;
+
+    IShellLinkA *link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                (void **)&link)))
+        return 0;
+    IPersistFile *file = NULL;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
+        link->Release();
+        return 0;
+    }
+    int saved = SUCCEEDED(link->SetPath(target)) && SUCCEEDED(link->SetDescription("Zandorel")) &&
+                SUCCEEDED(link->SetWorkingDirectory(workingFolder)) &&
+                SUCCEEDED(link->SetIconLocation(target, 0)) && SUCCEEDED(file->Save(wide, TRUE));
+    file->Release();
+    link->Release();
+    return saved;
 }

@@ -3,12 +3,15 @@
 #define VEMLA_SHORTCUTS_H
 
 // Fills path (MAX_PATH bytes) with the folder of csidl, owned by SetupState.sheetWindow.
-// Returns 1, or 0 with path empty when the shell cannot resolve the folder: callers must then
-// compose nothing from it.
+// Returns 1, or 0 with path empty when the shell cannot resolve the folder or it has no
+// file-system path: callers must then compose nothing from it.
 int GetSpecialFolderPath(char *path, int csidl);
 
 // Writes the shortcut file shortcutPath to target, with the description "Zandorel", the working
-// folder and the target as its icon (index 0); an existing file is replaced. Returns 1 when saved.
+// folder and the target as its icon (index 0); an existing file is replaced. Returns 1 when
+// saved; 0 with nothing written when shortcutPath is empty or not absolute (no drive or share,
+// as one composed from an empty folder), does not convert from the ANSI code page, or the
+// shell-link object refuses a part. Needs COM initialised on the calling thread.
 int CreateShortcut(const char *target, const char *shortcutPath, const char *workingFolder);
 
 #endif
