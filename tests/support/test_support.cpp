@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
+#include <shlobj.h>
+
+#include "core/setup_state.h"
 
 std::string MakeScratchFolder(const char *tag)
 {
@@ -172,6 +175,7 @@ static LRESULT CALLBACK MessageBoxHook(int code, WPARAM wparam, LPARAM lparam)
                 answer = GetDlgItem(box, IDOK) ? IDOK : IDNO;
             }
             seen.answer = answer;
+            seen.owner = GetWindow(box, GW_OWNER);
             activeScript->seen.push_back(seen);
             PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
                          (LPARAM)GetDlgItem(box, answer));
@@ -191,4 +195,46 @@ ScopedMessageBoxScript::~ScopedMessageBoxScript()
 {
     UnhookWindowsHookEx(hook);
     activeScript = NULL;
+}
+
+ScopedSetupModule::ScopedSetupModule(const std::string &folder)
+    : module(NULL), previous(SetupState.instance), path(folder + "\\setup.exe")
+{
+    // The x86_64 setup.exe is built beside the test programs.
+    char source[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, source, sizeof source);
+    EXPECT_TRUE(length > 0 && length < sizeof source);
+    lstrcpyA(strrchr(source, '\\') + 1, "setup.exe");
+    EXPECT_TRUE(CopyFileA(source, path.c_str(), FALSE)) << "cannot copy " << source;
+    module = LoadLibraryA(path.c_str());
+    EXPECT_NE((HMODULE)NULL, module) << "cannot load " << path << ": " << GetLastError();
+    SetupState.instance = module;
+}
+
+ScopedSetupModule::~ScopedSetupModule()
+{
+    SetupState.instance = previous;
+    if (module)
+        FreeLibrary(module);
+}
+
+std::string SpecialFolder(int csidl)
+{
+    char path[MAX_PATH];
+    if (FAILED(SHGetFolderPathA(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path)))
+        return std::string();
+    return path;
+}
+
+void RemoveInstalledShortcuts()
+{
+    static const int folders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_SENDTO};
+    for (int csidl : folders) {
+        std::string folder = SpecialFolder(csidl);
+        if (!folder.empty())
+            DeleteFileA((folder + "\\vemla.lnk").c_str());
+    }
+    std::string programs = SpecialFolder(CSIDL_PROGRAMS);
+    if (!programs.empty())
+        RemoveTree(programs + "\\Vemla");
 }

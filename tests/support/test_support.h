@@ -42,6 +42,7 @@ struct SeenMessageBox {
     std::string caption;
     std::string text;
     int answer;
+    HWND owner;  // the box's owner window, null when it has none
 };
 
 // While alive, every message box shown on this thread is recorded and answered with the next
@@ -53,5 +54,23 @@ struct ScopedMessageBoxScript {
     std::vector<int> answers;
     HHOOK hook;
 };
+
+// While alive, SetupState.instance is a copy of the x86_64 setup.exe loaded (not run) from
+// folder\setup.exe, so that the runs take folder as the running program's folder; like the
+// running program, the file cannot be deleted meanwhile. Afterwards the copy is unloaded and
+// SetupState.instance restored; the file stays.
+struct ScopedSetupModule {
+    explicit ScopedSetupModule(const std::string &folder);
+    ~ScopedSetupModule();
+    HMODULE module;
+    HINSTANCE previous;
+    std::string path;
+};
+
+// The file-system path of a shell folder of the prefix (CSIDL_DESKTOPDIRECTORY...), or empty.
+std::string SpecialFolder(int csidl);
+// Deletes the shortcuts an installation may write, and the Start-menu group with its contents,
+// from the prefix's shell folders.
+void RemoveInstalledShortcuts();
 
 #endif
