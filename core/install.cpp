@@ -1,20 +1,189 @@
 #include "core/install.h"
 
-// Not built yet.
-void RunInstallation(HWND)
+#include <commctrl.h>
+
+#include "core/bounded_text.h"
+#include "core/entry.h"
+#include "core/failure_report.h"
+#include "core/layout.h"
+#include "core/setup_state.h"
+#include "system/registry_records.h"
+#include "system/shortcuts.h"
+
+enum { IDC_PROGRESS = 1010 };  // the options page's progress bar
+
+static const char Caption[] = "インストール";
+
+void SetProgress(HWND page, int position)
 {
+    SendMessageA(GetDlgItem(page, IDC_PROGRESS), PBM_SETPOS, (WPARAM)position, 0);
 }
 
-void SetProgress(HWND, int)
+// An empty destination is one that did not fit its buffer: a failure, not a copy elsewhere.
+static int CopyInto(const char *destination, const char *name)
 {
+    return destination[0] && CopyFileA(name, destination, FALSE);
 }
 
-int CopyProgramFile(HWND, const char *, int)
+int CopyProgramFile(HWND page, const char *name, int position)
 {
-    return 0;
+    char destination[MAX_PATH];
+    JoinPath(destination, sizeof destination, SetupState.installFolder, name);
+    int copied = CopyInto(destination, name);
+    SetProgress(page, position);
+    return copied;
 }
 
-int CopyTextureFile(HWND, const char *, int)
+int CopyTextureFile(HWND page, const char *name, int position)
 {
-    return 0;
+    char folder[MAX_PATH];
+    char destination[MAX_PATH];
+    destination[0] = '\0';
+    if (JoinPath(folder, sizeof folder, SetupState.installFolder, TextureFolderName))
+        JoinPath(destination, sizeof destination, folder, name);
+    int copied = CopyInto(destination, name);
+    SetProgress(page, position);
+    return copied;
+}
+
+static void AddTextureFailure(FailureList *failures, const char *name)
+{
+    char line[MAX_PATH];
+    if (!JoinPath(line, sizeof line, TextureFolderName, name))
+        CopyText(line, sizeof line, name);
+    AddFailure(failures, line, NULL);
+}
+
+// The source names are relative, so nothing is copied unless the source folder was entered:
+// copying from wherever the current directory happens to be would install foreign files.
+static void CopyFiles(HWND page, FailureList *failures)
+{
+    int entered = GetSetupFolder(SetupState.sourceFolder) &&
+                  SetCurrentDirectoryA(SetupState.sourceFolder);
+    for (int i = 0; i < ProgramFileCount; ++i) {
+        const LayoutFile &file = ProgramFiles[i];
+        int copied = 0;
+        if (entered)
+            copied = CopyProgramFile(page, file.name, file.position);
+        else
+            SetProgress(page, file.position);
+        if (!copied)
+            AddFailure(failures, file.name, NULL);
+    }
+
+    entered = entered && SetCurrentDirectoryA(TextureFolderName);
+    for (int i = 0; i < TextureFileCount; ++i) {
+        const LayoutFile &file = TextureFiles[i];
+        int copied = 0;
+        if (entered)
+            copied = CopyTextureFile(page, file.name, file.position);
+        else
+            SetProgress(page, file.position);
+        if (!copied)
+            AddTextureFailure(failures, file.name);
+    }
+}
+
+static void RegisterAssociations(FailureList *failures)
+{
+    const InstallOptions &options = SetupState.options;
+    const char *chosen[4];
+    int count = 0;
+    if (options.associateBitmap) {
+        chosen[count++] = ".bmp";
+        chosen[count++] = ".dib";
+    }
+    if (options.associateJpeg)
+        chosen[count++] = ".jpg";
+    if (options.associatePng)
+        chosen[count++] = ".png";
+
+    for (int i = 0; i < count; ++i) {
+        if (!RegisterFileType(chosen[i]))
+            AddFailure(failures, "関連付け", chosen[i]);
+    }
+    if (count > 0)
+        NotifyAssociationsChanged();
+}
+
+// The folder that holds the shortcuts of row: its shell folder, or the group inside it, which
+// is created unless it exists (a reinstallation finds it there and still writes the shortcuts).
+// Returns 1, or 0 when the folder cannot be had.
+static int PrepareShortcutFolder(const LayoutShortcut &row, char *folder)
+{
+    char shellFolder[MAX_PATH];
+    if (!GetSpecialFolderPath(shellFolder, row.csidl))
+        return 0;
+    if (!row.group)
+        return CopyText(folder, MAX_PATH, shellFolder);
+
+    if (!SetCurrentDirectoryA(shellFolder))
+        return 0;
+    CreateDirectoryA(row.group, NULL);
+    DWORD attributes = GetFileAttributesA(row.group);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    return JoinPath(folder, MAX_PATH, shellFolder, row.group);
+}
+
+static int WriteShortcut(const LayoutShortcut &row, const char *folder)
+{
+    char target[MAX_PATH];
+    char shortcut[MAX_PATH];
+    return JoinPath(target, sizeof target, SetupState.installFolder, row.target) &&
+           JoinPath(shortcut, sizeof shortcut, folder, row.file) &&
+           CreateShortcut(target, shortcut, SetupState.installFolder);
+}
+
+// The rows of ShortcutSet from first that share its option (and so its folder); returns the
+// row after them.
+static int WriteShortcutStep(int first, FailureList *failures)
+{
+    const LayoutShortcut &head = ShortcutSet[first];
+    int end = first + 1;
+    while (end < ShortcutCount && ShortcutSet[end].option == head.option)
+        ++end;
+    if (!(SetupState.options.*head.option))
+        return end;
+
+    char folder[MAX_PATH];
+    int ready = PrepareShortcutFolder(head, folder);
+    for (int i = first; i < end; ++i) {
+        if (!ready || !WriteShortcut(ShortcutSet[i], folder))
+            AddFailure(failures, "ショートカット", ShortcutSet[i].file);
+    }
+    return end;
+}
+
+static void ReportFailures(HWND page, const FailureList *failures)
+{
+    if (failures->count == 0)
+        return;
+    char text[FailureTextSize];
+    ComposeFailureText(text, sizeof text, failures, "次の項目をインストールできませんでした。",
+                       NULL);
+    MessageBoxA(page, text, Caption, MB_OK | MB_ICONWARNING);
+}
+
+void RunInstallation(HWND page)
+{
+    FailureList failures;
+    ClearFailures(&failures);
+
+    CopyFiles(page, &failures);
+    RegisterAssociations(&failures);
+    SetProgress(page, AssociationsPosition);
+
+    // Desktop, Send To, then the Start-menu group, each followed by its position.
+    static const int positions[] = {DesktopPosition, SendToPosition, StartMenuPosition};
+    int row = 0;
+    for (int step = 0; step < (int)ARRAYSIZE(positions); ++step) {
+        if (row < ShortcutCount)
+            row = WriteShortcutStep(row, &failures);
+        SetProgress(page, positions[step]);
+    }
+
+    if (!RegisterUninstallEntry())
+        AddFailure(&failures, "アンインストール情報", NULL);
+    ReportFailures(page, &failures);
 }
