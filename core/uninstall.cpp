@@ -1,11 +1,293 @@
 #include "core/uninstall.h"
 
-// Not built yet: uninstall mode does nothing.
-void RunUninstallation(void)
+#include <windows.h>
+#include <shellapi.h>
+
+#include "core/bounded_text.h"
+#include "core/entry.h"
+#include "core/failure_report.h"
+#include "core/layout.h"
+#include "core/setup_state.h"
+#include "system/registry_records.h"
+#include "system/shortcuts.h"
+
+static const char Caption[] = "セットアップ";
+static const char ManualRemoval[] = "インストールしたフォルダを手動で削除してください。";
+
+// A registry value or key name read back: the platform limits both to 255 characters.
+enum { RegistryTextSize = 256 };
+
+static int IsMissing(DWORD error)
 {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-int DeleteFolderTree(const char *)
+// Reads a REG_SZ value of an open key into text (size bytes), terminated whatever was stored.
+static int ReadString(HKEY key, const char *name, char *text, DWORD size)
 {
+    DWORD type = 0;
+    DWORD got = size - 1;
+    text[0] = '\0';
+    if (RegQueryValueExA(key, name, NULL, &type, (BYTE *)text, &got) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        text[0] = '\0';
+        return 0;
+    }
+    text[got] = '\0';
+    return 1;
+}
+
+// The folder (ending with a separator) of the program that the uninstall entry runs: the text
+// in quotes, or for an unquoted entry of an earlier setup the text before a trailing " /u".
+static int GetRecordedFolder(char *folder)
+{
+    HKEY key;
+    char command[MAX_PATH + 16];
+    folder[0] = '\0';
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 0;
+    int found = ReadString(key, "UninstallString", command, sizeof command);
+    RegCloseKey(key);
+    if (!found)
+        return 0;
+
+    char *program = command;
+    if (command[0] == '"') {
+        program = command + 1;
+        char *quote = program;
+        while (*quote && *quote != '"')
+            quote = CharNextA(quote);
+        if (*quote != '"')
+            return 0;
+        *quote = '\0';
+    } else {
+        int length = lstrlenA(command);
+        if (length > 3 && lstrcmpA(command + length - 3, " /u") == 0)
+            command[length - 3] = '\0';
+    }
+
+    char drive[3];
+    char directory[256];
+    return SplitModulePath(program, drive, directory) && directory[0] &&
+           CopyText(folder, MAX_PATH, drive) && AppendText(folder, MAX_PATH, directory);
+}
+
+// Two folders are the same when their long spellings match, ignoring letter case; a folder
+// that does not exist matches nothing.
+static int IsSameFolder(const char *first, const char *second)
+{
+    char firstLong[MAX_PATH];
+    char secondLong[MAX_PATH];
+    DWORD a = GetLongPathNameA(first, firstLong, sizeof firstLong);
+    DWORD b = GetLongPathNameA(second, secondLong, sizeof secondLong);
+    if (a == 0 || a >= sizeof firstLong || b == 0 || b >= sizeof secondLong)
+        return 0;
+    // One spelling may end with a separator where the other does not.
+    if (EndsWithSeparator(firstLong) && !EndsWithSeparator(secondLong))
+        AppendText(secondLong, sizeof secondLong, "\\");
+    else if (EndsWithSeparator(secondLong) && !EndsWithSeparator(firstLong))
+        AppendText(firstLong, sizeof firstLong, "\\");
+    return lstrcmpiA(firstLong, secondLong) == 0;
+}
+
+// A file deleted by name from the current directory: 1 when it is gone or was never there.
+// Read-only files (as copied from a read-only medium) are made writable first.
+static int DeleteListedFile(const char *name)
+{
+    if (DeleteFileA(name))
+        return 1;
+    DWORD error = GetLastError();
+    if (IsMissing(error))
+        return 1;
+    DWORD attributes = GetFileAttributesA(name);
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) &&
+        SetFileAttributesA(name, attributes & ~FILE_ATTRIBUTE_READONLY)) {
+        if (DeleteFileA(name))
+            return 1;
+        SetFileAttributesA(name, attributes);
+    }
     return 0;
+}
+
+// The running program cannot delete its own file; that is expected, not a failure.
+static int IsRunningProgram(const char *folder, const char *name)
+{
+    char running[MAX_PATH];
+    char listed[MAX_PATH];
+    DWORD length = GetModuleFileNameA(SetupState.instance, running, sizeof running);
+    return length > 0 && length < sizeof running &&
+           JoinPath(listed, sizeof listed, folder, name) && lstrcmpiA(running, listed) == 0;
+}
+
+static void RemoveFiles(const char *folder, FailureList *failures)
+{
+    for (int i = 0; i < RemovalCount; ++i) {
+        if (!DeleteListedFile(RemovalList[i]) && !IsRunningProgram(folder, RemovalList[i]))
+            AddFailure(failures, RemovalList[i], NULL);
+    }
+
+    char textures[MAX_PATH];
+    if (!JoinPath(textures, sizeof textures, folder, "Texture") || !DeleteFolderTree(textures))
+        AddFailure(failures, TextureFolderName, NULL);
+}
+
+int DeleteFolderTree(const char *path)
+{
+    // The shell takes a list of names, each NUL-terminated, ended by one more NUL.
+    char list[MAX_PATH + 1];
+    if (!CopyText(list, MAX_PATH, path))
+        return 0;
+    list[lstrlenA(list) + 1] = '\0';
+
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+        return IsMissing(GetLastError());
+
+    SHFILEOPSTRUCTA operation = {};
+    operation.hwnd = GetDesktopWindow();
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = list;
+    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    SHFileOperationA(&operation);
+    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && IsMissing(GetLastError());
+}
+
+// Deletes the shortcuts of the ShortcutSet rows from first that share its option (and so its
+// folder), by name and only once that folder was entered; a group folder goes too unless the
+// user put files of their own in it. Returns the row after them.
+static int RemoveShortcutStep(int first, FailureList *failures)
+{
+    const LayoutShortcut &head = ShortcutSet[first];
+    int end = first + 1;
+    while (end < ShortcutCount && ShortcutSet[end].option == head.option)
+        ++end;
+
+    char shellFolder[MAX_PATH];
+    if (!GetSpecialFolderPath(shellFolder, head.csidl) || !SetCurrentDirectoryA(shellFolder))
+        return end;
+    if (head.group && !SetCurrentDirectoryA(head.group))
+        return end;
+    for (int i = first; i < end; ++i) {
+        if (!DeleteListedFile(ShortcutSet[i].file))
+            AddFailure(failures, "ショートカット", ShortcutSet[i].file);
+    }
+    if (head.group && SetCurrentDirectoryA(shellFolder))
+        RemoveDirectoryA(head.group);
+    return end;
+}
+
+// An extension that still points at our ProgID gets back the association saved when it was
+// written, when that program is still registered, or else an empty default value. Any saved
+// value is dropped, also from an extension that now points elsewhere.
+static int RestoreAssociation(const char *extension)
+{
+    // A full size before every query, and one byte more than it, so that what was read is
+    // terminated even when it was stored without a NUL.
+    char current[RegistryTextSize + 1];
+    ZeroMemory(current, sizeof current);
+    LONG size = RegistryTextSize;
+    LONG result = RegQueryValueA(HKEY_CLASSES_ROOT, extension, current, &size);
+    if (result == ERROR_FILE_NOT_FOUND)
+        return 1;
+    int ours = result == ERROR_SUCCESS && lstrcmpA(current, ProgIdKey) == 0;
+
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, extension, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return !ours;
+
+    int restored = 1;
+    char previous[RegistryTextSize];
+    if (ours) {
+        HKEY program;
+        int saved = ReadString(key, PreviousValueName, previous, sizeof previous) && previous[0] &&
+                    lstrcmpiA(previous, ProgIdKey) != 0 &&
+                    RegOpenKeyExA(HKEY_CLASSES_ROOT, previous, 0, KEY_QUERY_VALUE, &program) ==
+                        ERROR_SUCCESS;
+        if (saved) {
+            RegCloseKey(program);
+            restored = RegSetValueExA(key, "", 0, REG_SZ, (const BYTE *)previous,
+                                      lstrlenA(previous) + 1) == ERROR_SUCCESS;
+        } else {
+            restored = RegSetValueA(HKEY_CLASSES_ROOT, extension, REG_SZ, "", 0) == ERROR_SUCCESS;
+        }
+    }
+    LONG dropped = RegDeleteValueA(key, PreviousValueName);
+    RegCloseKey(key);
+    return restored && (dropped == ERROR_SUCCESS || dropped == ERROR_FILE_NOT_FOUND);
+}
+
+// RegDeleteKeyA refuses a key with subkeys, and RegDeleteTreeA is missing on older systems:
+// delete bottom-up. Returns 1 when the key is gone (or was never there).
+static int DeleteKeyTree(HKEY parent, const char *name)
+{
+    HKEY key;
+    LONG opened = RegOpenKeyExA(parent, name, 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &key);
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return 1;
+    if (opened == ERROR_SUCCESS) {
+        char child[RegistryTextSize];
+        DWORD index = 0;
+        for (;;) {
+            DWORD length = sizeof child;
+            if (RegEnumKeyExA(key, index, child, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+                break;
+            if (!DeleteKeyTree(key, child))
+                ++index;  // it stays; go on with the next one
+        }
+        RegCloseKey(key);
+    }
+    LONG deleted = RegDeleteKeyA(parent, name);
+    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+}
+
+static void RemoveRecords(FailureList *failures)
+{
+    static const char *const extensions[] = {".jpg", ".png", ".bmp", ".dib"};
+    for (int i = 0; i < (int)ARRAYSIZE(extensions); ++i) {
+        if (!RestoreAssociation(extensions[i]))
+            AddFailure(failures, "関連付け", extensions[i]);
+    }
+    if (!DeleteKeyTree(HKEY_CLASSES_ROOT, ProgIdKey))
+        AddFailure(failures, "ファイルの種類", ProgIdKey);
+    if (!DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKey))
+        AddFailure(failures, "アンインストール情報", NULL);
+    NotifyAssociationsChanged();
+}
+
+void RunUninstallation(void)
+{
+    HWND desktop = GetDesktopWindow();
+    if (MessageBoxA(desktop, "Vemlaをアンインストールしますか？", Caption,
+                    MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+
+    // Only the recorded installation is removed: run from anywhere else (the distribution
+    // folder, a copy in the user's documents) it would delete files of the same names there.
+    char folder[MAX_PATH];
+    char recorded[MAX_PATH];
+    if (!GetSetupFolder(folder) || !GetRecordedFolder(recorded) ||
+        !IsSameFolder(folder, recorded) || !SetCurrentDirectoryA(folder)) {
+        MessageBoxA(desktop, "アンインストール失敗", Caption, MB_OK);
+        return;
+    }
+
+    FailureList failures;
+    ClearFailures(&failures);
+    RemoveFiles(folder, &failures);
+    for (int row = 0; row < ShortcutCount;)
+        row = RemoveShortcutStep(row, &failures);
+    RemoveRecords(&failures);
+
+    if (failures.count == 0) {
+        MessageBoxA(desktop,
+                    "アンインストールが成功しました。"
+                    "インストールしたフォルダを手動で削除してください。",
+                    Caption, MB_OK);
+        return;
+    }
+    char text[FailureTextSize];
+    ComposeFailureText(text, sizeof text, &failures, "次の項目を削除できませんでした。",
+                       ManualRemoval);
+    MessageBoxA(desktop, text, Caption, MB_OK | MB_ICONWARNING);
 }
