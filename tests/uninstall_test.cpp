@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "core/install.h"
 #include "core/layout.h"
 #include "core/setup_state.h"
 #include "core/uninstall.h"
@@ -327,4 +328,73 @@ TEST(DeleteFolderTree, ResultSaysWhetherTheFolderIsGone)
     std::string tooLong(MAX_PATH, 'a');
     EXPECT_EQ(0, DeleteFolderTree(tooLong.c_str()));
     RemoveTree(root);
+}
+
+// What the installation writes, the uninstallation finds and removes: its command is parsed
+// back, its saved association restored.
+TEST(InstallAndUninstall, RoundTripLeavesTheFolderAndTheEarlierAssociation)
+{
+    ASSERT_EQ(932u, GetACP());
+    CoInitialize(NULL);
+    std::string savedDirectory = CurrentDirectory();
+    RemoveInstalledShortcuts();
+    ScopedRegistryOverride registry;
+    WriteRegistryString(HKEY_CLASSES_ROOT, "jpegfile", "", "JPEG Image");
+    WriteRegistryString(HKEY_CLASSES_ROOT, ".jpg", "", "jpegfile");
+
+    std::string source = MakeScratchFolder("dist");
+    std::string install = MakeScratchFolder("target folder");  // a blank, as in Program Files
+    ASSERT_TRUE(CreateDirectoryA((source + "\\TEXTURE").c_str(), NULL));
+    ASSERT_TRUE(CreateDirectoryA((install + "\\TEXTURE").c_str(), NULL));
+    for (const LayoutFile &file : ProgramFiles) {
+        if (lstrcmpA(file.name, "setup.exe") != 0)
+            WriteFileBytes(source + "\\" + file.name, file.name);
+    }
+    for (const LayoutFile &file : TextureFiles)
+        WriteFileBytes(source + "\\TEXTURE\\" + file.name, file.name);
+
+    SetupState.options = InstallOptions{1, 1, 1, 1, 1, 1};
+    lstrcpyA(SetupState.installFolder, install.c_str());
+    {
+        ScopedSetupModule running(source);
+        ScopedMessageBoxScript boxes;
+        RunInstallation(NULL);
+        EXPECT_EQ(0u, boxes.seen.size()) << (boxes.seen.empty() ? "" : boxes.seen[0].text);
+    }
+    EXPECT_STREQ("Vemla", ReadRegistryValue(HKEY_CLASSES_ROOT, ".jpg", "").bytes.c_str());
+    {
+        ScopedSetupModule running(install);
+        ScopedMessageBoxScript boxes({IDYES});
+        RunUninstallation();
+        ASSERT_EQ(2u, boxes.seen.size());
+        EXPECT_EQ(Success, boxes.seen[1].text);
+    }
+
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((install + "\\*").c_str(), &found);
+    std::string left;
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            left += std::string(found.cFileName) + " ";
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    EXPECT_EQ(". .. setup.exe ", left);
+    for (int folder : {CSIDL_DESKTOPDIRECTORY, CSIDL_SENDTO})
+        EXPECT_FALSE(FileExists(SpecialFolder(folder) + "\\vemla.lnk")) << folder;
+    EXPECT_FALSE(FolderExists(SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla"));
+    EXPECT_STREQ("jpegfile", ReadRegistryValue(HKEY_CLASSES_ROOT, ".jpg", "").bytes.c_str());
+    for (const char *extension : {".bmp", ".dib", ".png"})
+        EXPECT_STREQ("", ReadRegistryValue(HKEY_CLASSES_ROOT, extension, "").bytes.c_str())
+            << extension;
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
+
+    SetCurrentDirectoryA(savedDirectory.c_str());
+    RemoveTree(source);
+    RemoveTree(install);
+    RemoveInstalledShortcuts();
+    SetupState.installFolder[0] = '\0';
+    SetupState.options = InstallOptions{};
+    CoUninitialize();
 }
