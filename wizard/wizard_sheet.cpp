@@ -31,7 +31,9 @@ static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM)
 
 INT_PTR RunWizard(HWND parentWindow)
 {
-    PROPSHEETPAGEA pages[PageCount] = {};
+    // The sheet steps through the array by each entry's dwSize, so the entries are the
+    // version-1 structure itself, not the larger current one.
+    PROPSHEETPAGEA_V1 pages[PageCount] = {};
     for (int i = 0; i < PageCount; ++i) {
         pages[i].dwSize = PROPSHEETPAGEA_V1_SIZE;
         pages[i].dwFlags = PSP_USETITLE;
@@ -50,7 +52,7 @@ INT_PTR RunWizard(HWND parentWindow)
     header.pszCaption = SheetCaption;
     header.nPages = PageCount;
     header.nStartPage = 0;
-    header.ppsp = pages;
+    header.ppsp = (LPCPROPSHEETPAGEA)pages;
     header.pfnCallback = SheetCallback;
 
     INT_PTR result = PropertySheetA(&header);
