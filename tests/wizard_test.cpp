@@ -4,7 +4,6 @@
 // thread timer, with message boxes and the folder picker answered by thread hooks.
 #include <windows.h>
 #include <commctrl.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -838,36 +837,6 @@ TEST_F(Wizard, BrowseFillsTheFieldWithThePickedFolderAndCancelChangesNothing)
     }
 }
 
-// Removes what an installation with shortcut options adds to the prefix's shell folders, unless it
-// was there before.
-struct ScopedShortcutCleanup {
-    ScopedShortcutCleanup()
-    {
-        static const int folders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_SENDTO};
-        char path[MAX_PATH];
-        for (int csidl : folders)
-            if (SUCCEEDED(SHGetFolderPathA(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path)))
-                Keep(std::string(path) + "\\vemla.lnk");
-        if (SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_PROGRAMS, NULL, SHGFP_TYPE_CURRENT, path)))
-            Keep(std::string(path) + "\\Vemla");
-    }
-    ~ScopedShortcutCleanup()
-    {
-        for (const std::string &path : added) {
-            if (FolderExists(path))
-                RemoveTree(path);
-            else
-                DeleteFileA(path.c_str());
-        }
-    }
-    void Keep(const std::string &path)
-    {
-        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-            added.push_back(path);
-    }
-    std::vector<std::string> added;
-};
-
 TEST_F(Wizard, OptionsNextStoresEachCheckBoxInItsOwnOption)
 {
     // Three runs give every box its own pattern of ticks, so two swapped boxes show.
@@ -880,8 +849,8 @@ TEST_F(Wizard, OptionsNextStoresEachCheckBoxInItsOwnOption)
         {{IDC_ASSOC_JPG, IDC_STARTMENU, IDC_SENDTO}, {1, 0, 0, 0, 1, 1}},
     };
     ScopedRegistryOverride registry;
-    ScopedShortcutCleanup cleanup;
     ScopedMessageBoxScript boxes;
+    RemoveInstalledShortcuts();
     for (size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE("run " + std::to_string(i));
         SetupState.options = InstallOptions();
@@ -909,6 +878,7 @@ TEST_F(Wizard, OptionsNextStoresEachCheckBoxInItsOwnOption)
         EXPECT_EQ(want.startMenuGroup, got.startMenuGroup);
         EXPECT_EQ(want.sendToShortcut, got.sendToShortcut);
     }
+    RemoveInstalledShortcuts();  // the shortcut boxes wrote into the prefix's shell folders
 }
 
 }  // namespace
