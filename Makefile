@@ -26,7 +26,7 @@ test: dist
 	tools/winerun --root $(ROOT) --session ctest --test-dir $(ROOT)/win64 --output-on-failure
 
 run: dist
-	tools/winerun --root $(ROOT) $(ROOT)/dist64/setup.exe
+	tools/walkthrough $(ROOT)
 
 clean:
 	rm -rf $(ROOT)
