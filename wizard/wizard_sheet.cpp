@@ -21,12 +21,11 @@ static const struct {
 enum { PageCount = sizeof PageTable / sizeof PageTable[0] };
 
 // The sheet calls this before it creates the first page, whose initialisation needs the window.
-// The sheet does not look at the result; 0 is the documented value.
 static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM)
 {
     if (message == PSCB_INITIALIZED)
         SetupState.sheetWindow = window;
-    return 0;
+    return 1;
 }
 
 INT_PTR RunWizard(HWND parentWindow)
