@@ -140,9 +140,7 @@ static int WriteShortcut(const LayoutShortcut &row, const char *folder)
 static int WriteShortcutStep(int first, FailureList *failures)
 {
     const LayoutShortcut &head = ShortcutSet[first];
-    int end = first + 1;
-    while (end < ShortcutCount && ShortcutSet[end].option == head.option)
-        ++end;
+    int end = NextShortcutStep(first);
     if (!(SetupState.options.*head.option))
         return end;
 

@@ -44,3 +44,11 @@ const LayoutShortcut ShortcutSet[ShortcutCount] = {
     {&InstallOptions::startMenuGroup, CSIDL_PROGRAMS, "Vemla", "Vemla.lnk", "vemla.exe"},
     {&InstallOptions::startMenuGroup, CSIDL_PROGRAMS, "Vemla", "Vemla ヘルプ.lnk", "vemla.hlp"},
 };
+
+int NextShortcutStep(int first)
+{
+    int end = first + 1;
+    while (end < ShortcutCount && ShortcutSet[end].option == ShortcutSet[first].option)
+        ++end;
+    return end;
+}

@@ -37,6 +37,10 @@ extern const LayoutFile TextureFiles[TextureFileCount];
 extern const char *const RemovalList[RemovalCount];
 extern const LayoutShortcut ShortcutSet[ShortcutCount];
 
+// The row after the ShortcutSet rows from first that share its option, and so its folder: the
+// rows of one shortcut step of the runs.
+int NextShortcutStep(int first);
+
 // Progress positions after the steps that follow the copies; each is set whether or not
 // its step had anything to do.
 enum {

@@ -158,9 +158,7 @@ int DeleteFolderTree(const char *path)
 static int RemoveShortcutStep(int first, FailureList *failures)
 {
     const LayoutShortcut &head = ShortcutSet[first];
-    int end = first + 1;
-    while (end < ShortcutCount && ShortcutSet[end].option == head.option)
-        ++end;
+    int end = NextShortcutStep(first);
 
     char shellFolder[MAX_PATH];
     if (!GetSpecialFolderPath(shellFolder, head.csidl) || !SetCurrentDirectoryA(shellFolder))

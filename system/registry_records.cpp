@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "core/bounded_text.h"
+#include "core/layout.h"
 #include "core/setup_state.h"
 
 const char ProgIdKey[] = "Vemla";
@@ -12,7 +13,6 @@ const char PreviousValueName[] = "VemlaPrevious";
 
 static const char ProgIdCommandKey[] = "Vemla\\shell\\open\\command";
 static const char FileTypeName[] = "Vemla Image";
-static const char ProductName[] = "Vemla";
 
 // Opens key, creating it when missing; an existing key keeps its values and subkeys.
 static HKEY CreateKey(HKEY root, const char *name)
