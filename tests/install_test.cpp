@@ -16,61 +16,40 @@
 #include "tests/support/test_support.h"
 
 static const char Heading[] = "次の項目をインストールできませんでした。";
+static const std::vector<int> EveryPosition = {12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42,
+                                               45, 48, 51, 54, 57, 60, 65, 70, 80, 90, 100};
 
-TEST(FailureReport, LinesDetailsAndSummary)
-{
-    static const struct {
-        int count;
-        const char *closing;
-        const char *expected;
-    } cases[] = {
-        {1, NULL, "H\n\nitem1"},
-        {2, "Bye", "H\n\nitem1\n関連付け (.bmp)\n\nBye"},
-        {10, NULL, "H\n\nitem1\n関連付け (.bmp)\nitem3\nitem4\nitem5\nitem6\nitem7\nitem8\nitem9\nitem10"},
-        {11, NULL, "H\n\nitem1\n関連付け (.bmp)\nitem3\nitem4\nitem5\nitem6\nitem7\nitem8\nitem9\nitem10\nほか 1 件"},
-        {23, "Bye", "H\n\nitem1\n関連付け (.bmp)\nitem3\nitem4\nitem5\nitem6\nitem7\nitem8\nitem9\nitem10\nほか 13 件\n\nBye"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.count);
-        FailureList list;
-        ClearFailures(&list);
-        for (int i = 1; i <= c.count; ++i) {
-            char item[16];
-            wsprintfA(item, "item%d", i);
-            if (i == 2)
-                AddFailure(&list, "関連付け", ".bmp");
-            else
-                AddFailure(&list, item, NULL);
-        }
-        EXPECT_EQ(c.count, list.count);
-        char text[FailureTextSize];
-        EXPECT_EQ(1, ComposeFailureText(text, sizeof text, &list, "H", c.closing));
-        EXPECT_STREQ(c.expected, text);
-    }
-}
-
-TEST(FailureReport, TextThatDoesNotFitIsRefused)
+TEST(FailureReport, TenLinesThenASummaryAndTextThatDoesNotFitIsRefused)
 {
     FailureList list;
     ClearFailures(&list);
-    AddFailure(&list, "vemla.exe", NULL);
-    char text[20];
-    memset(text, 0x55, sizeof text);
-    EXPECT_EQ(0, ComposeFailureText(text, sizeof text, &list, "次の項目を削除できませんでした。", NULL));
+    AddFailure(&list, "関連付け", ".bmp");
+    std::string lines = "H\n\n関連付け (.bmp)";
+    for (int i = 2; i <= 10; ++i) {
+        AddFailure(&list, "x", NULL);
+        lines += "\nx";
+    }
+    char text[FailureTextSize];
+    ASSERT_EQ(1, ComposeFailureText(text, sizeof text, &list, "H", NULL));
+    EXPECT_EQ(lines, text);
+    AddFailure(&list, "x", NULL);
+    ASSERT_EQ(1, ComposeFailureText(text, sizeof text, &list, "H", "Bye"));
+    EXPECT_EQ(lines + "\nほか 1 件\n\nBye", text);
+
+    memset(text, 0x55, 20);
+    EXPECT_EQ(0, ComposeFailureText(text, 20, &list, "H", NULL));
     EXPECT_STREQ("", text);
-    EXPECT_EQ(1, ComposeFailureText(text, sizeof text, &list, "H", NULL));
-    EXPECT_STREQ("H\n\nvemla.exe", text);
 }
 
-// A hidden window standing for the options page, with a progress bar (control 1010) that
-// records every position it is given.
-static std::vector<int> *recordedPositions;
+// A hidden window standing for the options page, whose progress bar (control 1010) records
+// every position it is given.
+static std::vector<int> positions;
 static WNDPROC progressProc;
 
 static LRESULT CALLBACK RecordingProgress(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    if (message == PBM_SETPOS && recordedPositions)
-        recordedPositions->push_back((int)wparam);
+    if (message == PBM_SETPOS)
+        positions.push_back((int)wparam);
     return CallWindowProcA(progressProc, window, message, wparam, lparam);
 }
 
@@ -83,230 +62,118 @@ protected:
         InitCommonControls();
         savedDirectory = CurrentDirectory();
         RemoveInstalledShortcuts();
-
         page = CreateWindowExA(0, "STATIC", "page", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
-        ASSERT_NE((HWND)NULL, page);
         HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 200, 20, page,
                                    (HMENU)1010, NULL, NULL);
-        ASSERT_NE((HWND)NULL, bar);
         progressProc = (WNDPROC)SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)RecordingProgress);
-        recordedPositions = &positions;
+        positions.clear();
 
         source = MakeScratchFolder("dist");
-        install = MakeScratchFolder("install");
-        ASSERT_TRUE(CreateDirectoryA((install + "\\TEXTURE").c_str(), NULL));
-        ASSERT_TRUE(CreateDirectoryA((source + "\\TEXTURE").c_str(), NULL));
-        for (const LayoutFile &file : ProgramFiles) {
-            if (lstrcmpA(file.name, "setup.exe") != 0)
-                WriteFileBytes(SourceFile(file.name), std::string("program ") + file.name);
-        }
+        install = MakeScratchFolder("install folder");  // a blank, as in Program Files
+        for (const std::string &folder : {source, install})
+            ASSERT_TRUE(CreateDirectoryA((folder + "\\TEXTURE").c_str(), NULL));
+        for (const LayoutFile &file : ProgramFiles)
+            files.push_back(file.name);
         for (const LayoutFile &file : TextureFiles)
-            WriteFileBytes(SourceTexture(file.name), std::string("BM texture ") + file.name);
+            files.push_back(std::string("TEXTURE\\") + file.name);
+        for (const std::string &name : files) {
+            if (name != "setup.exe")
+                WriteFileBytes(source + "\\" + name, "file " + name);
+        }
         module.reset(new ScopedSetupModule(source));
-
-        ZeroMemory(&SetupState.options, sizeof SetupState.options);
+        SetupState.options = InstallOptions{};
         lstrcpyA(SetupState.installFolder, install.c_str());
     }
 
     void TearDown() override
     {
-        recordedPositions = NULL;
-        if (page)
-            DestroyWindow(page);
+        DestroyWindow(page);
         module.reset();
         SetCurrentDirectoryA(savedDirectory.c_str());
         RemoveTree(source);
         RemoveTree(install);
         RemoveInstalledShortcuts();
-        SetupState.installFolder[0] = '\0';
-        SetupState.sourceFolder[0] = '\0';
+        SetupState.installFolder[0] = SetupState.sourceFolder[0] = '\0';
         CoUninitialize();
     }
 
-    std::string SourceFile(const char *name) { return source + "\\" + name; }
-    std::string SourceTexture(const char *name) { return source + "\\TEXTURE\\" + name; }
-    std::string InstalledFile(const char *name) { return install + "\\" + name; }
-    std::string InstalledTexture(const char *name) { return install + "\\TEXTURE\\" + name; }
-
-    void SetAllOptions()
+    // Every file of the tables but those skipped is in place, byte-identical.
+    void ExpectCopied(const std::string &folder, const std::vector<std::string> &skipped = {})
     {
-        InstallOptions &o = SetupState.options;
-        o.associateJpeg = o.associateBitmap = o.associatePng = 1;
-        o.desktopShortcut = o.startMenuGroup = o.sendToShortcut = 1;
-    }
-
-    // Every file of the tables that is not named in skipped is in place, byte-identical.
-    void ExpectCopied(const std::vector<std::string> &skipped = {})
-    {
-        auto isSkipped = [&](const std::string &name) {
-            for (const auto &s : skipped)
-                if (s == name)
-                    return true;
-            return false;
-        };
-        for (const LayoutFile &file : ProgramFiles) {
-            if (isSkipped(file.name))
+        for (const std::string &name : files) {
+            if (std::find(skipped.begin(), skipped.end(), name) != skipped.end())
                 continue;
-            std::string copied = ReadFileBytes(InstalledFile(file.name));
-            EXPECT_FALSE(copied.empty()) << file.name;
-            EXPECT_TRUE(copied == ReadFileBytes(SourceFile(file.name))) << file.name;
+            std::string copied = ReadFileBytes(folder + "\\" + name);
+            EXPECT_TRUE(!copied.empty() && copied == ReadFileBytes(source + "\\" + name)) << name;
         }
-        for (const LayoutFile &file : TextureFiles) {
-            if (isSkipped(std::string("TEXTURE\\") + file.name))
-                continue;
-            EXPECT_EQ(ReadFileBytes(SourceTexture(file.name)),
-                      ReadFileBytes(InstalledTexture(file.name)))
-                << file.name;
-        }
-    }
-
-    std::string ShortcutPath(int row)
-    {
-        const LayoutShortcut &s = ShortcutSet[row];
-        std::string folder = SpecialFolder(s.csidl);
-        if (s.group)
-            folder += std::string("\\") + s.group;
-        return folder + "\\" + s.file;
     }
 
     std::string source, install, savedDirectory;
+    std::vector<std::string> files;  // copied from source, relative
     HWND page = NULL;
-    std::vector<int> positions;
     std::unique_ptr<ScopedSetupModule> module;
     ScopedRegistryOverride registry;
 };
 
-TEST_F(InstallRun, ProgressVisitsEveryPositionWhateverHappens)
+TEST_F(InstallRun, EveryRunSetsEveryPositionAndWritesOnlyWhatWasChosen)
 {
-    const std::vector<int> expected = {12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45,
-                                       48, 51, 54, 57, 60, 65, 70, 80, 90, 100};
-    static const char *const runs[] = {"no option", "all options", "empty distribution"};
-    for (const char *run : runs) {
-        SCOPED_TRACE(run);
+    static const struct {
+        const char *name;
+        InstallOptions options;  // jpeg, bitmap, png, desktop, Start menu, Send To
+        const char *extensions;  // associated afterwards
+        bool shortcuts[ShortcutCount];  // desktop, Send To, Start menu, help
+    } cases[] = {
+        {"no option", {0, 0, 0, 0, 0, 0}, "", {false, false, false, false}},
+        {"bitmaps and Send To", {0, 1, 0, 0, 0, 1}, ".bmp.dib", {false, true, false, false}},
+        {"all options", {1, 1, 1, 1, 1, 1}, ".jpg.png.bmp.dib", {true, true, true, true}},
+        {"again, the group left", {0, 0, 0, 0, 1, 0}, "", {false, false, true, true}},
+    };
+    static const char *const targets[ShortcutCount] = {"vemla.exe", "vemla.exe", "vemla.exe",
+                                                       "vemla.hlp"};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int row = 0; row < ShortcutCount; ++row)
+            DeleteFileA(InstalledShortcutPath(row).c_str());
+        for (const char *key : {ProgIdKey, ".jpg", ".png", ".bmp", ".dib"})
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, UninstallKey);
+        // Older files in the way are overwritten.
+        for (const std::string &name : files)
+            WriteFileBytes(install + "\\" + name, "an older file, longer than the new one");
         positions.clear();
-        ZeroMemory(&SetupState.options, sizeof SetupState.options);
-        if (lstrcmpA(run, "all options") == 0)
-            SetAllOptions();
-        if (lstrcmpA(run, "empty distribution") == 0) {
-            for (const LayoutFile &file : ProgramFiles)
-                DeleteFileA(SourceFile(file.name).c_str());  // setup.exe stays: it is loaded
-            RemoveTree(source + "\\TEXTURE");
+        SetupState.options = c.options;
+
+        ScopedMessageBoxScript boxes;
+        RunInstallation(page);
+        EXPECT_EQ(EveryPosition, positions);
+        EXPECT_EQ(0u, boxes.seen.size()) << (boxes.seen.empty() ? "" : boxes.seen[0].text);
+        ExpectCopied(install);
+        EXPECT_EQ(source + "\\", SetupState.sourceFolder);
+        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
+        EXPECT_EQ(c.extensions[0] != '\0', RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey));
+        for (const char *extension : {".jpg", ".png", ".bmp", ".dib"}) {
+            bool chosen = strstr(c.extensions, extension) != NULL;
+            EXPECT_EQ(chosen ? std::string("Vemla", 6) : "",
+                      ReadRegistryValue(HKEY_CLASSES_ROOT, extension, "").bytes)
+                << extension;
         }
-        ScopedMessageBoxScript boxes;
-        RunInstallation(page);
-        EXPECT_EQ(expected, positions);
+        for (int row = 0; row < ShortcutCount; ++row) {
+            std::string path = InstalledShortcutPath(row);
+            EXPECT_EQ(c.shortcuts[row], FileExists(path)) << path;
+            if (c.shortcuts[row])
+                EXPECT_EQ(install + "\\" + targets[row], ReadShortcut(path).target) << path;
+        }
+        EXPECT_EQ(c.shortcuts[2], FolderExists(SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla"));
     }
-}
-
-TEST_F(InstallRun, AllOptionsCopyEverythingAndWriteEveryRecord)
-{
-    SetAllOptions();
-    ScopedMessageBoxScript boxes;
-    RunInstallation(page);
-
-    EXPECT_EQ(0u, boxes.seen.size()) << (boxes.seen.empty() ? "" : boxes.seen[0].text);
-    ExpectCopied();
-    std::string expectedSource = source + "\\";
-    EXPECT_STREQ(expectedSource.c_str(), SetupState.sourceFolder);
-
-    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey));
-    for (const char *extension : {".bmp", ".dib", ".jpg", ".png"}) {
-        RegistryValue value = ReadRegistryValue(HKEY_CLASSES_ROOT, extension, "");
-        EXPECT_TRUE(value.found) << extension;
-        EXPECT_STREQ("Vemla", value.bytes.c_str()) << extension;
-    }
-    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
-    for (int row = 0; row < ShortcutCount; ++row)
-        EXPECT_TRUE(FileExists(ShortcutPath(row))) << ShortcutPath(row);
-}
-
-TEST_F(InstallRun, NoOptionWritesOnlyTheFilesAndTheUninstallEntry)
-{
-    ScopedMessageBoxScript boxes;
-    RunInstallation(page);
-
-    EXPECT_EQ(0u, boxes.seen.size());
-    ExpectCopied();
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey));
-    for (const char *extension : {".bmp", ".dib", ".jpg", ".png"})
-        EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
-    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
-    for (int row = 0; row < ShortcutCount; ++row)
-        EXPECT_FALSE(FileExists(ShortcutPath(row))) << ShortcutPath(row);
-    EXPECT_FALSE(FolderExists(SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla"));
-}
-
-TEST_F(InstallRun, ChosenAssociationsAndShortcutsOnly)
-{
-    SetupState.options.associateBitmap = 1;
-    SetupState.options.sendToShortcut = 1;
-    ScopedMessageBoxScript boxes;
-    RunInstallation(page);
-
-    EXPECT_EQ(0u, boxes.seen.size());
-    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, ".bmp"));
-    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, ".dib"));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ".jpg"));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ".png"));
-    EXPECT_FALSE(FileExists(ShortcutPath(0))) << "desktop";
-    EXPECT_TRUE(FileExists(ShortcutPath(1))) << "send to";
-    EXPECT_FALSE(FileExists(ShortcutPath(2))) << "start menu";
-}
-
-TEST_F(InstallRun, ExistingFilesAreOverwritten)
-{
-    WriteFileBytes(InstalledFile("vemla.exe"), "an older vemla.exe, longer than the new one");
-    WriteFileBytes(InstalledTexture(TextureFiles[11].name), "old");
-    ScopedMessageBoxScript boxes;
-    RunInstallation(page);
-    EXPECT_EQ(0u, boxes.seen.size());
-    ExpectCopied();
-}
-
-TEST_F(InstallRun, ReinstallWritesStartMenuShortcutsIntoTheExistingGroup)
-{
-    SetupState.options.startMenuGroup = 1;
-    {
-        ScopedMessageBoxScript boxes;
-        RunInstallation(page);
-        EXPECT_EQ(0u, boxes.seen.size());
-    }
-    ASSERT_TRUE(FileExists(ShortcutPath(2)));
-    // The user deleted the shortcuts but not their folder.
-    DeleteFileA(ShortcutPath(2).c_str());
-    DeleteFileA(ShortcutPath(3).c_str());
-    ASSERT_TRUE(FolderExists(SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla"));
-
-    ScopedMessageBoxScript boxes;
-    RunInstallation(page);
-    EXPECT_EQ(0u, boxes.seen.size());
-    EXPECT_TRUE(FileExists(ShortcutPath(2)));
-    EXPECT_TRUE(FileExists(ShortcutPath(3)));
-
-    // The help shortcut leads to the help file.
-    IShellLinkA *link = NULL;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                     (void **)&link));
-    IPersistFile *file = NULL;
-    ASSERT_EQ(S_OK, link->QueryInterface(IID_IPersistFile, (void **)&file));
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, ShortcutPath(3).c_str(), -1, wide, MAX_PATH);
-    EXPECT_EQ(S_OK, file->Load(wide, STGM_READ));
-    char target[MAX_PATH] = "";
-    link->GetPath(target, sizeof target, NULL, 0);
-    EXPECT_EQ(0, lstrcmpiA(InstalledFile("vemla.hlp").c_str(), target)) << target;
-    file->Release();
-    link->Release();
 }
 
 TEST_F(InstallRun, FailedItemsAreNamedInOneWarningAndTheRestIsInstalled)
 {
-    DeleteFileA(SourceFile("vemla.hlp").c_str());
-    DeleteFileA(SourceTexture(TextureFiles[4].name).c_str());  // メタル.BMP
-    // A destination held open without sharing: a read-only attribute would not do, since Wine
-    // run as root writes over it.
-    WriteFileBytes(InstalledFile("readme.txt"), "locked");
-    HANDLE locked = CreateFileA(InstalledFile("readme.txt").c_str(), GENERIC_READ, 0, NULL,
+    DeleteFileA((source + "\\vemla.hlp").c_str());
+    DeleteFileA((source + "\\TEXTURE\\メタル.BMP").c_str());
+    // Held open without sharing: Wine run as root writes over a read-only file.
+    WriteFileBytes(install + "\\readme.txt", "locked");
+    HANDLE locked = CreateFileA((install + "\\readme.txt").c_str(), GENERIC_READ, 0, NULL,
                                 OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, locked);
 
@@ -319,27 +186,28 @@ TEST_F(InstallRun, FailedItemsAreNamedInOneWarningAndTheRestIsInstalled)
     EXPECT_EQ(std::string(Heading) + "\n\nvemla.hlp\nreadme.txt\nTEXTURE\\メタル.BMP",
               boxes.seen[0].text);
     EXPECT_EQ(page, boxes.seen[0].owner);
-    EXPECT_EQ("locked", ReadFileBytes(InstalledFile("readme.txt")));
-    ExpectCopied({"vemla.hlp", "readme.txt", "TEXTURE\\メタル.BMP"});
+    EXPECT_EQ("locked", ReadFileBytes(install + "\\readme.txt"));
+    ExpectCopied(install, {"vemla.hlp", "readme.txt", "TEXTURE\\メタル.BMP"});
     EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
 }
 
-TEST_F(InstallRun, MoreThanTenFailuresAreSummedUp)
+TEST_F(InstallRun, EmptyDistributionStillSetsEveryPositionAndSumsUpPastTenItems)
 {
     for (const LayoutFile &file : ProgramFiles)
-        DeleteFileA(SourceFile(file.name).c_str());  // all but the loaded setup.exe
+        DeleteFileA((source + "\\" + file.name).c_str());  // all but the loaded setup.exe
     RemoveTree(source + "\\TEXTURE");
 
     ScopedMessageBoxScript boxes;
     RunInstallation(page);
 
+    EXPECT_EQ(EveryPosition, positions);
     ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ(std::string(Heading) +
                   "\n\nvemla.exe\nvemla.hlp\nvemla.cnt\nreadme.txt\nlicense.txt"
                   "\nTEXTURE\\キャンバス.BMP\nTEXTURE\\コルク１.BMP\nTEXTURE\\コルク２.BMP"
                   "\nTEXTURE\\コンクリート壁.BMP\nTEXTURE\\メタル.BMP\nほか 7 件",
               boxes.seen[0].text);
-    EXPECT_TRUE(FileExists(InstalledFile("setup.exe")));
+    EXPECT_TRUE(FileExists(install + "\\setup.exe"));
 }
 
 TEST_F(InstallRun, PathsThatDoNotFitAreFailuresNotTruncations)
@@ -348,9 +216,8 @@ TEST_F(InstallRun, PathsThatDoNotFitAreFailuresNotTruncations)
     // (the shortest, "TEXTURE\岩肌.BMP", needs 244 + 17 bytes and its NUL).
     std::string deep = install;
     while (deep.size() < 244) {
-        std::string next = deep + "\\" + std::string(std::min<size_t>(60, 243 - deep.size()), 'd');
-        ASSERT_TRUE(CreateDirectoryA(next.c_str(), NULL)) << next;
-        deep = next;
+        deep += "\\" + std::string(std::min<size_t>(60, 243 - deep.size()), 'd');
+        ASSERT_TRUE(CreateDirectoryA(deep.c_str(), NULL)) << deep;
     }
     ASSERT_EQ(244u, deep.size());
     ASSERT_TRUE(CreateDirectoryA((deep + "\\TEXTURE").c_str(), NULL));
@@ -359,23 +226,12 @@ TEST_F(InstallRun, PathsThatDoNotFitAreFailuresNotTruncations)
     ScopedMessageBoxScript boxes;
     RunInstallation(page);
 
-    for (const LayoutFile &file : ProgramFiles)
-        EXPECT_EQ(ReadFileBytes(SourceFile(file.name)), ReadFileBytes(deep + "\\" + file.name))
-            << file.name;
-    ASSERT_EQ(1u, boxes.seen.size());
+    std::vector<std::string> textures(files.begin() + ProgramFileCount, files.end());
     std::string expected = std::string(Heading) + "\n";
     for (int i = 0; i < 10; ++i)
-        expected += std::string("\nTEXTURE\\") + TextureFiles[i].name;
+        expected += "\n" + textures[i];
+    ExpectCopied(deep, textures);
+    ASSERT_EQ(1u, boxes.seen.size());
     EXPECT_EQ(0u, boxes.seen[0].text.find(expected)) << boxes.seen[0].text;
-    // Nothing was written under a cut name beside the texture folder.
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((deep + "\\TEXTURE\\*").c_str(), &found);
-    int entries = 0;
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            ++entries;
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    EXPECT_EQ(2, entries) << "only . and ..";
+    EXPECT_EQ(0, CountFolderEntries(deep + "\\TEXTURE")) << "written under a cut name";
 }

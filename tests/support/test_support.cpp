@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "core/layout.h"
 #include "core/setup_state.h"
 
 std::string MakeScratchFolder(const char *tag)
@@ -90,6 +91,21 @@ std::string CurrentDirectory()
     char folder[MAX_PATH];
     DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
     return std::string(folder, length < sizeof folder ? length : 0);
+}
+
+int CountFolderEntries(const std::string &folder)
+{
+    int count = 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, ".."))
+            ++count;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return count;
 }
 
 ScopedRegistryOverride::ScopedRegistryOverride()
@@ -237,4 +253,42 @@ void RemoveInstalledShortcuts()
     std::string programs = SpecialFolder(CSIDL_PROGRAMS);
     if (!programs.empty())
         RemoveTree(programs + "\\Vemla");
+}
+
+std::string InstalledShortcutPath(int row)
+{
+    const LayoutShortcut &s = ShortcutSet[row];
+    std::string folder = SpecialFolder(s.csidl);
+    if (s.group)
+        folder += std::string("\\") + s.group;
+    return folder + "\\" + s.file;
+}
+
+ShortcutContents ReadShortcut(const std::string &path)
+{
+    ShortcutContents shortcut = {false, "", "", "", "", -1};
+    IShellLinkA *link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                (void **)&link)))
+        return shortcut;
+    IPersistFile *file = NULL;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
+        WCHAR wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+        if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+            shortcut.loaded = true;
+            char text[MAX_PATH];
+            if (SUCCEEDED(link->GetPath(text, sizeof text, NULL, SLGP_RAWPATH)))
+                shortcut.target = text;
+            if (SUCCEEDED(link->GetDescription(text, sizeof text)))
+                shortcut.description = text;
+            if (SUCCEEDED(link->GetWorkingDirectory(text, sizeof text)))
+                shortcut.workingFolder = text;
+            if (SUCCEEDED(link->GetIconLocation(text, sizeof text, &shortcut.iconIndex)))
+                shortcut.iconLocation = text;
+        }
+        file->Release();
+    }
+    link->Release();
+    return shortcut;
 }

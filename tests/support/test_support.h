@@ -16,6 +16,8 @@ bool FolderExists(const std::string &path);
 std::string ReadFileBytes(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);
 std::string CurrentDirectory();
+// How many names folder holds, "." and ".." left out.
+int CountFolderEntries(const std::string &folder);
 
 // While alive, HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE of this process lead to fresh scratch keys
 // under HKEY_CURRENT_USER, deleted whole afterwards.
@@ -72,5 +74,18 @@ std::string SpecialFolder(int csidl);
 // Deletes the shortcuts an installation may write, and the Start-menu group with its contents,
 // from the prefix's shell folders.
 void RemoveInstalledShortcuts();
+// Where row of ShortcutSet lies in the prefix's shell folders.
+std::string InstalledShortcutPath(int row);
+
+// A shortcut file read back through the shell-link object (COM initialised by the caller).
+struct ShortcutContents {
+    bool loaded;
+    std::string target;  // as stored, not resolved
+    std::string description;
+    std::string workingFolder;
+    std::string iconLocation;
+    int iconIndex;
+};
+ShortcutContents ReadShortcut(const std::string &path);
 
 #endif
