@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <string>
 
 #include "system/folder_path.h"
@@ -15,14 +16,11 @@ TEST(NormalizeSeparators, OnlyRealSeparatorsBecomeSlashes)
         const char *input;
         const char *normalized;
     } cases[] = {
-        {"C:\\Program Files\\Vemla", "C:/Program Files/Vemla"},
-        {"\\\\server\\share\\", "//server/share/"},
-        {"a/b\\c", "a/b/c"},
-        {"C:\\表\\示", "C:/表/示"},            // 表 is 95 5C
-        {"\x81\\\x9F\\\xE0\\\xFC\\\\", "\x81\\\x9F\\\xE0\\\xFC\\/"},
-        {"\x80\\\xFD\\\xFF\\", "\x80\\\xFD\\\xFF\\"},  // fixed ranges, whatever the code page
-        {"\x7F\\\xA0\\\xDF\\", "\x7F/\xA0/\xDF/"},     // ASCII and half-width katakana are single
-        {"", ""},
+        {"\\\\server\\share\\a/b", "//server/share/a/b"},
+        {"C:\\表\\示", "C:/表/示"},  // 表 is 95 5C
+        // Lead bytes are the fixed ranges 80-9F and E0-FF, whatever the code page.
+        {"\x80\\\x9F\\\xE0\\\xFF\\\\", "\x80\\\x9F\\\xE0\\\xFF\\/"},
+        {"\x7F\\\xA0\\\xDF\\", "\x7F/\xA0/\xDF/"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.input);
@@ -31,13 +29,10 @@ TEST(NormalizeSeparators, OnlyRealSeparatorsBecomeSlashes)
         NormalizeSeparators(buffer);
         EXPECT_STREQ(c.normalized, buffer);
     }
-
-    // A lead byte right before the terminator: the scan stops there and reads nothing after it.
+    // A lead byte right before the terminator takes nothing after it.
     char buffer[] = {'a', '\\', '\x81', '\0', '\\', '\0'};
     NormalizeSeparators(buffer);
-    EXPECT_EQ('/', buffer[1]);
-    EXPECT_EQ('\x81', buffer[2]);
-    EXPECT_EQ('\\', buffer[4]) << "byte after the terminator was changed";
+    EXPECT_EQ(std::string("a/\x81\0\\", 5), std::string(buffer, 5));
 }
 
 class CreateFolderPathTest : public ::testing::Test {
@@ -52,149 +47,52 @@ protected:
         SetCurrentDirectoryA(startDirectory.c_str());
         RemoveTree(scratch);
     }
-    // Names in scratch, "." and ".." left out.
-    int CountEntries(const std::string &folder)
-    {
-        int count = 0;
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
-            return 0;
-        do {
-            if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, ".."))
-                ++count;
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-        return count;
-    }
     std::string startDirectory;
     std::string scratch;
 };
 
-TEST_F(CreateFolderPathTest, CreatesWhatIsMissingAndEndsInTheLastFolder)
+TEST_F(CreateFolderPathTest, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
 {
-    // Paths are relative to the scratch folder; "" is the scratch folder itself.
-    static const struct {
-        const char *path;
-        const char *lastFolder;       // the current directory afterwards
-        const char *other;            // another folder that must exist, or null
-    } cases[] = {
-        {"", "", NULL},                               // all folders exist
-        {"\\a\\b\\c", "\\a\\b\\c", NULL},
-        {"\\a\\b\\c", "\\a\\b\\c", NULL},             // again: all exist now
-        {"\\a\\b2", "\\a\\b2", "\\a\\b\\c"},          // first exists, last is new
-        {"\\new\\", "\\new", NULL},                   // trailing separator
-        {"\\new2\\\\x", "\\new2\\x", NULL},           // doubled after a new folder
-        {"\\\\\\a\\\\b\\\\\\d\\\\", "\\a\\b\\d", NULL},  // doubled everywhere
-        {"/s1/s2", "\\s1\\s2", NULL},                 // forward slashes
-        {"\\x\\.\\y\\..\\z", "\\x\\z", "\\x\\y"},     // . and .. walk like any folder
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.path);
-        std::string path = scratch + c.path;
-        SetCurrentDirectoryA(startDirectory.c_str());
-        EXPECT_EQ(1, CreateFolderPath(path.c_str()));
-        std::string last = scratch + c.lastFolder;
-        EXPECT_TRUE(FolderExists(last)) << last;
-        EXPECT_STREQ(last.c_str(), CurrentDirectory().c_str());
-        if (c.other)
-            EXPECT_TRUE(FolderExists(scratch + c.other)) << c.other;
-    }
-    EXPECT_EQ(5, CountEntries(scratch)) << "only a, new, new2, s1 and x expected";
-}
-
-TEST_F(CreateFolderPathTest, RelativePathsStartAtTheCurrentDirectory)
-{
-    ASSERT_TRUE(CreateDirectoryA((scratch + "\\have").c_str(), NULL));
-    static const char *const paths[] = {"r1\\r2", "have\\r3", "have\\r3\\r4", "have"};
-    for (const char *path : paths) {
-        SCOPED_TRACE(path);
-        ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
-        EXPECT_EQ(1, CreateFolderPath(path));
-        EXPECT_STREQ((scratch + "\\" + path).c_str(), CurrentDirectory().c_str());
-    }
-    // An existing first folder is entered once, not looked for again inside itself.
-    EXPECT_FALSE(FolderExists(scratch + "\\have\\have"));
-    EXPECT_EQ(2, CountEntries(scratch));
-}
-
-TEST_F(CreateFolderPathTest, LeadingSeparatorStartsAtTheCurrentDrivesRoot)
-{
+    ASSERT_EQ(932u, GetACP()) << "表 is a code page 932 character";
     ASSERT_EQ(':', scratch[1]) << scratch;
-    ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
-    std::string rooted = scratch.substr(2) + "\\top\\inner";  // "\users\...\top\inner"
-    EXPECT_EQ(1, CreateFolderPath(rooted.c_str()));
-    EXPECT_TRUE(FolderExists(scratch + "\\top\\inner"));
-    EXPECT_STREQ((scratch + "\\top\\inner").c_str(), CurrentDirectory().c_str());
-    EXPECT_FALSE(FolderExists(scratch + "\\" + rooted)) << "taken as relative";
-}
-
-TEST_F(CreateFolderPathTest, ShiftJisTrailByteDoesNotSplitAFolder)
-{
-    ASSERT_EQ(932u, GetACP()) << "these cases need the Japanese ANSI code page";
-    // 表 ends in 0x5C: once inside a component, once right before a real separator.
-    EXPECT_EQ(1, CreateFolderPath((scratch + "\\表示\\表").c_str()));
-    EXPECT_TRUE(FolderExists(scratch + "\\表示\\表"));
-    EXPECT_STREQ((scratch + "\\表示\\表").c_str(), CurrentDirectory().c_str());
-    EXPECT_EQ(1, CountEntries(scratch)) << "split at the trail byte into \\x95";
-    EXPECT_EQ(1, CountEntries(scratch + "\\表示"));
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(L"..\\..\\\u8868\u793A\\\u8868", &found);
-    ASSERT_NE(INVALID_HANDLE_VALUE, search) << "folders not named 表示 and 表 in UTF-16";
-    FindClose(search);
-}
-
-TEST_F(CreateFolderPathTest, FolderThatCannotBeMadeStopsTheWalk)
-{
     WriteFileBytes(scratch + "\\blocker", "a file");
-    static const struct {
-        const char *path;
-        const char *kept;  // made before the failure; the current directory afterwards
+    // Doubled separators keep the folder short while the text reaches the limit.
+    std::string fits = scratch + std::string(258 - scratch.size(), '\\') + "x";
+    std::string tooLong = scratch + std::string(259 - scratch.size(), '\\') + "y";
+    ASSERT_EQ(260u, tooLong.size());
+    const struct {
+        std::string path;
+        int result;
+        const char *lastFolder;  // below scratch: the current directory afterwards
     } cases[] = {
-        {"\\blocker\\z", ""},
-        {"\\n1\\n2\\..\\..\\blocker\\z", "\\n1\\n2"},  // back in scratch when blocked
-        {"\\m1\\m2\\bad|name\\z", "\\m1\\m2"},
+        {scratch, 1, ""},
+        {scratch + "\\a\\b\\c", 1, "\\a\\b\\c"},
+        {scratch + "\\a\\b2", 1, "\\a\\b2"},
+        {scratch + "\\new\\", 1, "\\new"},
+        {scratch + "\\new2\\\\x", 1, "\\new2\\x"},
+        {scratch + "/s1//s2", 1, "\\s1\\s2"},
+        {scratch + "\\表示\\表", 1, "\\表示\\表"},  // trail byte 5C, also before a separator
+        {"r1\\r2", 1, "\\r1\\r2"},
+        {scratch.substr(2) + "\\top\\in", 1, "\\top\\in"},  // from the current drive's root
+        {fits, 1, "\\x"},
+        {scratch + "\\blocker\\z", 0, ""},
+        {scratch + "\\m1\\m2\\bad|name\\z", 0, "\\m1\\m2"},  // earlier folders stay
+        {tooLong, 0, ""},
+        {"", 0, ""},
+        {"\\\\server\\", 0, ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
-        EXPECT_EQ(0, CreateFolderPath((scratch + c.path).c_str()));
-        EXPECT_TRUE(FolderExists(scratch + c.kept));
-        EXPECT_FALSE(FolderExists(scratch + c.kept + "\\z"));
+        ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
+        EXPECT_EQ(c.result, CreateFolderPath(c.path.c_str()));
+        EXPECT_EQ(scratch + c.lastFolder, CurrentDirectory());
     }
-    EXPECT_TRUE(FileExists(scratch + "\\blocker"));
-    EXPECT_STREQ((scratch + "\\m1\\m2").c_str(), CurrentDirectory().c_str());
-}
-
-TEST_F(CreateFolderPathTest, InputOf260BytesIsRefusedWhole)
-{
-    // Doubled separators keep the folder short while the text reaches the limit.
-    std::string path = scratch + "\\";
-    path += std::string(259 - path.size() - 1, '\\') + "x";
-    ASSERT_EQ(259u, path.size());
-    std::string longer = path;
-    longer.insert(scratch.size(), "\\");
-    longer.back() = 'y';
-    ASSERT_EQ(260u, longer.size());
-
-    ASSERT_TRUE(SetCurrentDirectoryA(startDirectory.c_str()));
-    EXPECT_EQ(0, CreateFolderPath(longer.c_str()));
-    EXPECT_FALSE(FolderExists(scratch + "\\y"));
-    EXPECT_STREQ(startDirectory.c_str(), CurrentDirectory().c_str()) << "nothing done";
-
-    EXPECT_EQ(1, CreateFolderPath(path.c_str()));
-    EXPECT_TRUE(FolderExists(scratch + "\\x"));
-}
-
-TEST_F(CreateFolderPathTest, EmptyOrIncompletePathsCreateNothing)
-{
-    static const char *const paths[] = {"", "\\\\", "\\\\server", "\\\\server\\", "\\\\\\share"};
-    ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
-    for (const char *path : paths) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(0, CreateFolderPath(path));
-        EXPECT_STREQ(scratch.c_str(), CurrentDirectory().c_str());
-    }
-    EXPECT_EQ(0, CountEntries(scratch));
+    EXPECT_TRUE(FolderExists(scratch + "\\a\\b\\c"));
+    EXPECT_EQ(10, CountFolderEntries(scratch)) << "a new new2 s1 表示 r1 top x blocker m1";
+    EXPECT_EQ(1, CountFolderEntries(scratch + "\\表示")) << "split at the trail byte";
+    std::wstring wide(scratch.begin(), scratch.end());  // the scratch path is ASCII
+    wide += L"\\\u8868\u793A\\\u8868";
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(wide.c_str())) << "not so in UTF-16";
 }
 
 // Wine serves \\host\share from the prefix's dosdevices\unc\host\share folder.
@@ -204,28 +102,18 @@ TEST_F(CreateFolderPathTest, NetworkShareIsEnteredWholeNeverCreated)
     if (!prefix || prefix[0] != '/')
         GTEST_SKIP() << "needs Wine's prefix to serve a network share";
     std::string unc = std::string("Z:") + prefix + "/dosdevices/unc";
-    for (char &c : unc)
-        if (c == '/')
-            c = '\\';
-    char host[40];
-    wsprintfA(host, "vemlahost%lu", GetCurrentProcessId());
-    std::string hostFolder = unc + "\\" + host;
+    std::replace(unc.begin(), unc.end(), '/', '\\');
+    std::string host = "vemlahost" + std::to_string(GetCurrentProcessId());
     CreateDirectoryA(unc.c_str(), NULL);
-    ASSERT_TRUE(CreateDirectoryA(hostFolder.c_str(), NULL)) << hostFolder;
-    ASSERT_TRUE(CreateDirectoryA((hostFolder + "\\share").c_str(), NULL));
-    std::string share = std::string("\\\\") + host + "\\share";
+    ASSERT_TRUE(CreateDirectoryA((unc + "\\" + host).c_str(), NULL));
+    ASSERT_TRUE(CreateDirectoryA((unc + "\\" + host + "\\share").c_str(), NULL));
 
-    EXPECT_EQ(1, CreateFolderPath((share + "\\x\\\\y\\").c_str()));
-    EXPECT_TRUE(FolderExists(hostFolder + "\\share\\x\\y"));
-    EXPECT_STREQ((share + "\\x\\y").c_str(), CurrentDirectory().c_str());
-    EXPECT_EQ(1, CreateFolderPath(share.c_str()));
-
+    EXPECT_EQ(1, CreateFolderPath(("\\\\" + host + "\\share\\x\\\\y\\").c_str()));
+    EXPECT_EQ("\\\\" + host + "\\share\\x\\y", CurrentDirectory());
     ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
-    EXPECT_EQ(0, CreateFolderPath((std::string("\\\\") + host + "\\other\\x").c_str()));
-    EXPECT_FALSE(FolderExists(hostFolder + "\\other")) << "a share was created";
-    EXPECT_STREQ(scratch.c_str(), CurrentDirectory().c_str());
-
-    SetCurrentDirectoryA(startDirectory.c_str());
-    RemoveTree(hostFolder);
+    EXPECT_EQ(0, CreateFolderPath(("\\\\" + host + "\\other\\x").c_str()));
+    EXPECT_FALSE(FolderExists(unc + "\\" + host + "\\other")) << "a share was created";
+    EXPECT_EQ(scratch, CurrentDirectory());
+    RemoveTree(unc + "\\" + host);
     RemoveDirectoryA(unc.c_str());  // only when no other share is left in it
 }
