@@ -62,7 +62,8 @@ protected:
         InitCommonControls();
         savedDirectory = CurrentDirectory();
         RemoveInstalledShortcuts();
-        page = CreateWindowExA(0, "STATIC", "page", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
+        page = CreateWindowExA(0, "STATIC", "page", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL,
+                               NULL);
         HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 200, 20, page,
                                    (HMENU)1010, NULL, NULL);
         progressProc = (WNDPROC)SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)RecordingProgress);
