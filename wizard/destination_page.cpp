@@ -48,6 +48,10 @@ static int AcceptInstallFolder(HWND page)
         return 0;
     }
     CopyText(SetupState.installFolder, sizeof SetupState.installFolder, folder);
+    // Show the absolute form: the check below moves the current directory, so a relative text
+    // left in the field would name another folder at the next Next.
+    if (folder[0])
+        SetDlgItemTextA(page, IDC_FOLDER, folder);
 
     if (!SetupState.installFolder[0] || !SetCurrentDirectoryA(SetupState.installFolder)) {
         // Only a clear Yes creates anything; a box that could not be shown counts as No.
