@@ -1,76 +1,78 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include "core/layout.h"
 #include "core/setup_state.h"
 
+// A name no other scratch folder or key of this process has.
+static std::string UniqueName(const char *tag)
+{
+    static LONG counter;
+    return std::string("vemla-") + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(InterlockedIncrement(&counter));
+}
+
 std::string MakeScratchFolder(const char *tag)
 {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    static LONG counter;
-    for (;;) {
-        char name[MAX_PATH];
-        wsprintfA(name, "%svemla-%s-%lu-%ld", temp, tag, GetCurrentProcessId(),
-                  InterlockedIncrement(&counter));
-        if (CreateDirectoryA(name, NULL))
-            return name;
-        if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            ADD_FAILURE() << "cannot create " << name << ": " << GetLastError();
-            return name;
-        }
-    }
+    std::string name;
+    do
+        name = temp + UniqueName(tag);  // one left by an earlier process of the same id is skipped
+    while (!CreateDirectoryA(name.c_str(), NULL) && GetLastError() == ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(FolderExists(name)) << "cannot create " << name;
+    return name;
 }
+
+// The names in folder, "." and ".." left out.
+static std::vector<std::string> FolderEntries(const std::string &folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, ".."))
+            names.push_back(found.cFileName);
+    }
+    FindClose(search);
+    return names;
+}
+
+int CountFolderEntries(const std::string &folder) { return (int)FolderEntries(folder).size(); }
 
 void RemoveTree(const std::string &path)
 {
     if (path.empty())
         return;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string full = path + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(full);
-            } else {
-                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(full.c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+    for (const std::string &name : FolderEntries(path)) {
+        std::string full = path + "\\" + name;
+        if (FolderExists(full))
+            RemoveTree(full);
+        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(full.c_str());
     }
     RemoveDirectoryA(path.c_str());
 }
 
-bool FileExists(const std::string &path)
+// 1 for a file, 2 for a folder, 0 when nothing is there.
+static int PathKind(const std::string &path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & FILE_ATTRIBUTE_DIRECTORY ? 2 : 1;
 }
-
-bool FolderExists(const std::string &path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool FileExists(const std::string &path) { return PathKind(path) == 1; }
+bool FolderExists(const std::string &path) { return PathKind(path) == 2; }
 
 std::string ReadFileBytes(const std::string &path)
 {
     std::string bytes;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
     char block[4096];
     DWORD got;
-    while (ReadFile(file, block, sizeof block, &got, NULL) && got)
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, block, sizeof block, &got, NULL) && got)
         bytes.append(block, got);
     CloseHandle(file);
     return bytes;
@@ -79,11 +81,10 @@ std::string ReadFileBytes(const std::string &path)
 void WriteFileBytes(const std::string &path, const std::string &bytes)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file) << "cannot write " << path;
     DWORD written = 0;
     WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
     CloseHandle(file);
-    ASSERT_EQ(bytes.size(), written) << path;
+    EXPECT_TRUE(file != INVALID_HANDLE_VALUE && written == bytes.size()) << "cannot write " << path;
 }
 
 std::string CurrentDirectory()
@@ -93,35 +94,19 @@ std::string CurrentDirectory()
     return std::string(folder, length < sizeof folder ? length : 0);
 }
 
-int CountFolderEntries(const std::string &folder)
+static HKEY OverrideRoot(HKEY root, const std::string &path)
 {
-    int count = 0;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, ".."))
-            ++count;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return count;
+    HKEY key = NULL;
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS,
+                                             NULL, &key, NULL)) << path;
+    EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(root, key)) << path;
+    return key;
 }
 
-ScopedRegistryOverride::ScopedRegistryOverride()
+ScopedRegistryOverride::ScopedRegistryOverride() : scratchPath("Software\\VemlaTest\\" + UniqueName("keys"))
 {
-    char path[100];
-    static LONG counter;
-    wsprintfA(path, "Software\\VemlaTest\\%lu-%ld", GetCurrentProcessId(),
-              InterlockedIncrement(&counter));
-    scratchPath = path;
-    classesRoot = localMachine = NULL;
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (scratchPath + "\\HKCR").c_str(), 0,
-                                             NULL, 0, KEY_ALL_ACCESS, NULL, &classesRoot, NULL));
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (scratchPath + "\\HKLM").c_str(), 0,
-                                             NULL, 0, KEY_ALL_ACCESS, NULL, &localMachine, NULL));
-    EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, classesRoot));
-    EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_LOCAL_MACHINE, localMachine));
+    classesRoot = OverrideRoot(HKEY_CLASSES_ROOT, scratchPath + "\\HKCR");
+    localMachine = OverrideRoot(HKEY_LOCAL_MACHINE, scratchPath + "\\HKLM");
 }
 
 ScopedRegistryOverride::~ScopedRegistryOverride()
@@ -137,14 +122,12 @@ RegistryValue ReadRegistryValue(HKEY root, const char *key, const char *name)
 {
     RegistryValue value = {false, 0, std::string()};
     HKEY opened;
-    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
-        return value;
     char data[2048];
     DWORD size = sizeof data;
-    if (RegQueryValueExA(opened, name, NULL, &value.type, (BYTE *)data, &size) == ERROR_SUCCESS) {
-        value.found = true;
-        value.bytes.assign(data, size);
-    }
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+        return value;
+    value.found = !RegQueryValueExA(opened, name, NULL, &value.type, (BYTE *)data, &size);
+    value.bytes.assign(data, value.found ? size : 0);
     RegCloseKey(opened);
     return value;
 }
@@ -160,42 +143,30 @@ bool RegistryKeyExists(HKEY root, const char *key)
 
 void WriteRegistryString(HKEY root, const char *key, const char *name, const char *data)
 {
-    HKEY created;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(root, key, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &created, NULL));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(created, name, 0, REG_SZ, (const BYTE *)data,
-                                            lstrlenA(data) + 1));
-    RegCloseKey(created);
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueA(root, key, name, REG_SZ, data, lstrlenA(data) + 1))
+        << key << " \"" << name << "\"";
 }
 
 static ScopedMessageBoxScript *activeScript;
 
 static LRESULT CALLBACK MessageBoxHook(int code, WPARAM wparam, LPARAM lparam)
 {
-    if (code == HCBT_ACTIVATE && activeScript) {
-        HWND box = (HWND)wparam;
-        char className[32];
-        GetClassNameA(box, className, sizeof className);
-        if (lstrcmpA(className, "#32770") == 0 && GetDlgItem(box, 0xFFFF)) {
-            SeenMessageBox seen;
-            char text[2048];
-            GetWindowTextA(box, text, sizeof text);
-            seen.caption = text;
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-            seen.text = text;
-            int answer;
-            if (!activeScript->answers.empty()) {
-                answer = activeScript->answers.front();
-                activeScript->answers.erase(activeScript->answers.begin());
-            } else {
-                answer = GetDlgItem(box, IDOK) ? IDOK : IDNO;
-            }
-            seen.answer = answer;
-            seen.owner = GetWindow(box, GW_OWNER);
-            activeScript->seen.push_back(seen);
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
-                         (LPARAM)GetDlgItem(box, answer));
-        }
+    HWND box = (HWND)wparam;
+    char text[2048];
+    if (code == HCBT_ACTIVATE && activeScript && GetClassNameA(box, text, sizeof text) &&
+        !lstrcmpA(text, "#32770") && GetDlgItem(box, 0xFFFF)) {
+        SeenMessageBox seen;
+        GetWindowTextA(box, text, sizeof text);
+        seen.caption = text;
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        seen.text = text;
+        std::vector<int> &answers = activeScript->answers;
+        seen.answer = answers.empty() ? (GetDlgItem(box, IDOK) ? IDOK : IDNO) : answers.front();
+        if (!answers.empty())
+            answers.erase(answers.begin());
+        seen.owner = GetWindow(box, GW_OWNER);
+        activeScript->seen.push_back(seen);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(seen.answer, BN_CLICKED), (LPARAM)GetDlgItem(box, seen.answer));
     }
     return CallNextHookEx(NULL, code, wparam, lparam);
 }
@@ -230,65 +201,48 @@ ScopedSetupModule::ScopedSetupModule(const std::string &folder)
 ScopedSetupModule::~ScopedSetupModule()
 {
     SetupState.instance = previous;
-    if (module)
-        FreeLibrary(module);
+    FreeLibrary(module);
 }
 
 std::string SpecialFolder(int csidl)
 {
     char path[MAX_PATH];
-    if (FAILED(SHGetFolderPathA(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path)))
-        return std::string();
-    return path;
+    return SUCCEEDED(SHGetFolderPathA(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path)) ? path : "";
 }
 
 void RemoveInstalledShortcuts()
 {
-    static const int folders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_SENDTO};
-    for (int csidl : folders) {
-        std::string folder = SpecialFolder(csidl);
-        if (!folder.empty())
-            DeleteFileA((folder + "\\vemla.lnk").c_str());
+    for (int row = 0; row < ShortcutCount; ++row) {
+        if (!SpecialFolder(ShortcutSet[row].csidl).empty())  // never "\vemla.lnk" at a drive's root
+            DeleteFileA(InstalledShortcutPath(row).c_str());
     }
-    std::string programs = SpecialFolder(CSIDL_PROGRAMS);
-    if (!programs.empty())
-        RemoveTree(programs + "\\Vemla");
+    if (!SpecialFolder(CSIDL_PROGRAMS).empty())
+        RemoveTree(SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla");
 }
 
 std::string InstalledShortcutPath(int row)
 {
     const LayoutShortcut &s = ShortcutSet[row];
-    std::string folder = SpecialFolder(s.csidl);
-    if (s.group)
-        folder += std::string("\\") + s.group;
-    return folder + "\\" + s.file;
+    return SpecialFolder(s.csidl) + (s.group ? std::string("\\") + s.group : "") + "\\" + s.file;
 }
 
 ShortcutContents ReadShortcut(const std::string &path)
 {
     ShortcutContents shortcut = {false, "", "", "", "", -1};
     IShellLinkA *link = NULL;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                (void **)&link)))
-        return shortcut;
     IPersistFile *file = NULL;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
-        WCHAR wide[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-        if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-            shortcut.loaded = true;
-            char text[MAX_PATH];
-            if (SUCCEEDED(link->GetPath(text, sizeof text, NULL, SLGP_RAWPATH)))
-                shortcut.target = text;
-            if (SUCCEEDED(link->GetDescription(text, sizeof text)))
-                shortcut.description = text;
-            if (SUCCEEDED(link->GetWorkingDirectory(text, sizeof text)))
-                shortcut.workingFolder = text;
-            if (SUCCEEDED(link->GetIconLocation(text, sizeof text, &shortcut.iconIndex)))
-                shortcut.iconLocation = text;
-        }
-        file->Release();
-    }
-    link->Release();
+    WCHAR wide[MAX_PATH];
+    char target[MAX_PATH], description[MAX_PATH], folder[MAX_PATH], icon[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link)) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Load(wide, STGM_READ)) &&
+        SUCCEEDED(link->GetPath(target, MAX_PATH, NULL, SLGP_RAWPATH)) &&
+        SUCCEEDED(link->GetDescription(description, MAX_PATH)) && SUCCEEDED(link->GetWorkingDirectory(folder, MAX_PATH)) &&
+        SUCCEEDED(link->GetIconLocation(icon, MAX_PATH, &shortcut.iconIndex)))
+        shortcut = {true, target, description, folder, icon, shortcut.iconIndex};
+    if (file)
+        file->Release();  // released in reverse order of acquisition
+    if (link)
+        link->Release();
     return shortcut;
 }
