@@ -5,148 +5,115 @@
 #include "core/bounded_text.h"
 #include "core/entry.h"
 #include "core/setup_state.h"
+#include "tests/support/test_support.h"
 
 TEST(CommandArgument, ProgramNameAndBlanksAreSkipped)
 {
-    static const struct {
-        const char *commandLine;
-        const char *argument;
-    } cases[] = {
-        {"setup.exe", ""},
-        {"setup.exe /u", "/u"},
-        {"setup.exe   /u", "/u"},
-        {"setup.exe\t\x01\x1f /u", "/u"},
+    static const struct { const char *commandLine, *argument; } cases[] = {
+        {"setup.exe", ""}, {"setup.exe   /u", "/u"}, {"setup.exe\t\x01\x1f /u", "/u"}, {"", ""},
         {"\"C:\\Program Files\\Vemla\\setup.exe\" /u", "/u"},
         {"\"C:\\Program Files\\Vemla\\setup.exe\"/u", "/u"},
-        {"\"C:\\a b\\setup.exe\"", ""},
-        {"\"unterminated quote /u", ""},
+        {"\"C:\\a b\\setup.exe\"", ""}, {"\"unterminated quote /u", ""},
         {"C:\\Program Files\\Vemla\\setup.exe /u", "Files\\Vemla\\setup.exe /u"},
-        {"setup.exe /u x", "/u x"},
-        {"setup.exe /u ", "/u "},
-        {"setup.exe /U", "/U"},
-        {"", ""},
+        {"setup.exe /u x", "/u x"}, {"setup.exe /u ", "/u "}, {"setup.exe /U", "/U"}, {"setup.exe -u", "-u"},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.commandLine);
-        EXPECT_STREQ(c.argument, GetCommandArgument(c.commandLine));
-    }
+    for (const auto &c : cases)
+        EXPECT_STREQ(c.argument, GetCommandArgument(c.commandLine)) << c.commandLine;
     EXPECT_STREQ("", GetCommandArgument(NULL));
 }
 
-TEST(CommandArgument, OnlyExactSlashUSelectsUninstallMode)
+// Counts and blocks the creation of the wizard's sheet, the only window made with the instance.
+static HINSTANCE sheetInstance;
+static int sheetsBlocked;
+
+static LRESULT CALLBACK BlockSheet(int code, WPARAM wparam, LPARAM lparam)
 {
-    // RunSetup compares with lstrcmpA: exact and case-sensitive.
-    static const char *const installArguments[] = {"", "/U", "-u", "/u ", "/u x", "u", "//u"};
-    for (const char *argument : installArguments)
-        EXPECT_NE(0, lstrcmpA(argument, "/u")) << "argument \"" << argument << "\"";
-    EXPECT_EQ(0, lstrcmpA(GetCommandArgument("x.exe /u"), "/u"));
+    if (code == HCBT_CREATEWND && ((CBT_CREATEWNDA *)lparam)->lpcs->hInstance == sheetInstance) {
+        ++sheetsBlocked;
+        return 1;
+    }
+    return CallNextHookEx(NULL, code, wparam, lparam);
 }
 
-struct SplitCase {
-    const char *path;
-    const char *drive;
-    const char *directory;
-};
-
-TEST(SplitModulePath, DriveUncAndPlainPaths)
+TEST(RunSetup, OnlyExactSlashUUninstallsAndTheExitCodeIsZero)
 {
-    static const SplitCase cases[] = {
-        {"D:\\SETUP\\setup.exe", "D:", "\\SETUP\\"},
-        {"D:\\setup.exe", "D:", "\\"},
-        {"\\\\server\\share\\setup.exe", "", "\\\\server\\share\\"},
-        {"C:/a/b/setup.exe", "C:", "/a/b/"},
-        {"setup.exe", "", ""},
-        {"C:setup.exe", "C:", ""},
-        {"", "", ""},
+    ASSERT_EQ(932u, GetACP()) << "the confirmation is code page 932";
+    std::string folder = MakeScratchFolder("entry");
+    {
+        ScopedSetupModule setup(folder);  // the wizard's templates
+        sheetInstance = setup.module;
+        HHOOK hook = SetWindowsHookExA(WH_CBT, BlockSheet, NULL, GetCurrentThreadId());
+        static const struct { const char *argument; bool uninstall; } cases[] = {
+            {"/u", true}, {"", false}, {"/U", false}, {"-u", false}, {"/u ", false}, {"/u x", false}};
+        for (const auto &c : cases) {
+            SCOPED_TRACE(c.argument);
+            sheetsBlocked = 0;
+            ScopedMessageBoxScript boxes({IDNO});  // declines an uninstallation
+            EXPECT_EQ(0, RunSetup(setup.module, c.argument));
+            EXPECT_EQ(c.uninstall ? 0 : 1, sheetsBlocked) << "wizard sheets";
+            EXPECT_EQ(c.uninstall ? 1u : 0u, boxes.seen.size());
+            for (const SeenMessageBox &box : boxes.seen)
+                EXPECT_EQ("Vemlaをアンインストールしますか？", box.text);
+        }
+        UnhookWindowsHookEx(hook);
+    }
+    RemoveTree(folder);
+}
+
+TEST(SplitModulePath, DriveUncAndShiftJisFoldersAreSplitAtTheirLastSeparator)
+{
+    ASSERT_EQ(932u, GetACP()) << "表 (95 5C) is a code page 932 character";
+    static const struct { const char *path, *drive, *directory; } cases[] = {
+        {"D:\\SETUP\\setup.exe", "D:", "\\SETUP\\"}, {"D:\\setup.exe", "D:", "\\"},
+        {"\\\\server\\share\\setup.exe", "", "\\\\server\\share\\"}, {"C:/a/b/setup.exe", "C:", "/a/b/"},
+        {"setup.exe", "", ""}, {"C:setup.exe", "C:", ""}, {"", "", ""},
+        {"C:\\表\\setup.exe", "C:", "\\表\\"},
+        {"C:\\a\\表", "C:", "\\a\\"},  // the trail byte of a file name is no separator
+        {"C:\\ソフト表示\\x\\s.exe", "C:", "\\ソフト表示\\x\\"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
-        char drive[3];
-        char directory[256];
+        char drive[3], directory[256];
         memset(drive, 0x55, sizeof drive);
         memset(directory, 0x55, sizeof directory);
         EXPECT_EQ(1, SplitModulePath(c.path, drive, directory));
         EXPECT_STREQ(c.drive, drive);
         EXPECT_STREQ(c.directory, directory);
     }
-}
-
-TEST(SplitModulePath, ShiftJisTrailByteIsNoSeparator)
-{
-    ASSERT_EQ(932u, GetACP()) << "these cases need the Japanese ANSI code page";
-    char drive[3];
-    char directory[256];
-    // 表 is 0x95 0x5C: the directory must end at the real separator after it.
-    EXPECT_EQ(1, SplitModulePath("C:\\表\\setup.exe", drive, directory));
-    EXPECT_STREQ("\\表\\", directory);
-    // A file name ending in 表 would otherwise make its trail byte the last separator.
-    EXPECT_EQ(1, SplitModulePath("C:\\a\\表", drive, directory));
-    EXPECT_STREQ("\\a\\", directory);
-    EXPECT_EQ(1, SplitModulePath("C:\\ソフト表示\\x\\s.exe", drive, directory));
-    EXPECT_STREQ("\\ソフト表示\\x\\", directory);
-}
-
-TEST(SplitModulePath, OverlongDirectoryIsRefusedNotCut)
-{
-    char path[300];
-    char drive[3];
-    char directory[256];
-    // A UNC folder of 256 bytes: one more than the directory can hold.
-    memset(path, 'a', sizeof path);
-    path[0] = path[1] = '\\';
-    path[255] = '\\';
-    lstrcpyA(path + 256, "s.exe");
-    memset(directory, 0x55, sizeof directory);
-    EXPECT_EQ(0, SplitModulePath(path, drive, directory));
-    EXPECT_STREQ("", directory);
-    EXPECT_STREQ("", drive);
-    // 255 bytes still fit.
-    path[254] = '\\';
-    path[255] = 'b';
-    EXPECT_EQ(1, SplitModulePath(path, drive, directory));
-    EXPECT_EQ(255, lstrlenA(directory));
+    // A UNC folder of 256 bytes is one more than the directory holds: refused, both outputs empty. 255 fit.
+    std::string path = "\\\\" + std::string(253, 'a') + "\\s.exe";
+    char drive[3] = "C:", directory[256] = "x";
+    EXPECT_TRUE(!SplitModulePath(path.c_str(), drive, directory) && !drive[0] && !directory[0]) << directory;
+    path.erase(2, 1);
+    EXPECT_TRUE(SplitModulePath(path.c_str(), drive, directory) && lstrlenA(directory) == 255) << directory;
 }
 
 TEST(GetSetupFolder, IsTheRunningProgramsFolder)
 {
-    char name[MAX_PATH];
+    char name[MAX_PATH], folder[MAX_PATH];
     ASSERT_NE(0u, GetModuleFileNameA(NULL, name, sizeof name));
     *(strrchr(name, '\\') + 1) = '\0';
-
-    char folder[MAX_PATH];
     memset(folder, 0x55, sizeof folder);
     SetupState.instance = GetModuleHandleA(NULL);
     EXPECT_EQ(1, GetSetupFolder(folder));
     EXPECT_STREQ(name, folder);
-    EXPECT_TRUE(EndsWithSeparator(folder)) << folder;
 }
 
 TEST(BoundedText, JoinNeverDoublesOrTruncates)
 {
     ASSERT_EQ(932u, GetACP());
-    static const struct {
-        const char *folder, *name, *joined;
-    } cases[] = {
-        {"C:\\Apps", "vemla.exe", "C:\\Apps\\vemla.exe"},
-        {"C:\\Apps\\", "vemla.exe", "C:\\Apps\\vemla.exe"},
-        {"C:\\", "vemla.exe", "C:\\vemla.exe"},
-        {"C:\\表", "vemla.exe", "C:\\表\\vemla.exe"},  // ends in trail byte 0x5C, not a separator
-        {"", "vemla.exe", "vemla.exe"},
+    static const struct { const char *folder, *joined; } cases[] = {
+        {"C:\\Apps", "C:\\Apps\\vemla.exe"}, {"C:\\Apps\\", "C:\\Apps\\vemla.exe"}, {"C:\\", "C:\\vemla.exe"},
+        {"C:\\表", "C:\\表\\vemla.exe"}, {"", "vemla.exe"},  // 表 ends in 0x5C, a trail byte, not a separator
     };
+    char out[MAX_PATH];
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.folder);
-        char out[MAX_PATH];
-        EXPECT_EQ(1, JoinPath(out, sizeof out, c.folder, c.name));
+        EXPECT_EQ(1, JoinPath(out, sizeof out, c.folder, "vemla.exe")) << c.folder;
         EXPECT_STREQ(c.joined, out);
     }
-
-    char folder[300];
-    memset(folder, 'a', sizeof folder);
-    folder[250] = '\0';
-    char out[MAX_PATH];
-    memset(out, 0x55, sizeof out);
-    EXPECT_EQ(1, JoinPath(out, sizeof out, folder, "12345678"));  // 250 + 1 + 8 = 259
-    EXPECT_EQ(0, JoinPath(out, sizeof out, folder, "123456789"));
+    std::string folder(250, 'a');
+    EXPECT_EQ(1, JoinPath(out, sizeof out, folder.c_str(), "12345678"));  // 250 + 1 + 8 = 259
+    EXPECT_EQ(0, JoinPath(out, sizeof out, folder.c_str(), "123456789"));
     EXPECT_STREQ("", out);
 
     char small[8] = "abc";

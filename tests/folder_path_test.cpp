@@ -12,43 +12,30 @@
 
 TEST(NormalizeSeparators, OnlyRealSeparatorsBecomeSlashes)
 {
-    static const struct {
-        const char *input;
-        const char *normalized;
-    } cases[] = {
-        {"\\\\server\\share\\a/b", "//server/share/a/b"},
-        {"C:\\表\\示", "C:/表/示"},  // 表 is 95 5C
+    static const struct { const char *input, *normalized; } cases[] = {
+        {"\\\\server\\share\\a/b", "//server/share/a/b"}, {"C:\\表\\示", "C:/表/示"},  // 表 is 95 5C
         // Lead bytes are the fixed ranges 80-9F and E0-FF, whatever the code page.
         {"\x80\\\x9F\\\xE0\\\xFF\\\\", "\x80\\\x9F\\\xE0\\\xFF\\/"},
         {"\x7F\\\xA0\\\xDF\\", "\x7F/\xA0/\xDF/"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.input);
         char buffer[64];
-        lstrcpyA(buffer, c.input);
-        NormalizeSeparators(buffer);
-        EXPECT_STREQ(c.normalized, buffer);
+        NormalizeSeparators(lstrcpyA(buffer, c.input));
+        EXPECT_STREQ(c.normalized, buffer) << c.input;
     }
-    // A lead byte right before the terminator takes nothing after it.
-    char buffer[] = {'a', '\\', '\x81', '\0', '\\', '\0'};
+    char buffer[] = "a\\\x81\0\\";  // a lead byte right before the terminator takes nothing after it
     NormalizeSeparators(buffer);
     EXPECT_EQ(std::string("a/\x81\0\\", 5), std::string(buffer, 5));
 }
 
 class CreateFolderPathTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        startDirectory = CurrentDirectory();
-        scratch = MakeScratchFolder("folder");
-    }
     void TearDown() override
     {
         SetCurrentDirectoryA(startDirectory.c_str());
         RemoveTree(scratch);
     }
-    std::string startDirectory;
-    std::string scratch;
+    std::string startDirectory = CurrentDirectory(), scratch = MakeScratchFolder("folder");
 };
 
 TEST_F(CreateFolderPathTest, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
@@ -65,21 +52,13 @@ TEST_F(CreateFolderPathTest, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
         int result;
         const char *lastFolder;  // below scratch: the current directory afterwards
     } cases[] = {
-        {scratch, 1, ""},
-        {scratch + "\\a\\b\\c", 1, "\\a\\b\\c"},
-        {scratch + "\\a\\b2", 1, "\\a\\b2"},
-        {scratch + "\\new\\", 1, "\\new"},
-        {scratch + "\\new2\\\\x", 1, "\\new2\\x"},
-        {scratch + "/s1//s2", 1, "\\s1\\s2"},
+        {scratch, 1, ""}, {scratch + "\\a\\b\\c", 1, "\\a\\b\\c"}, {scratch + "\\a\\b2", 1, "\\a\\b2"},
+        {scratch + "\\new\\", 1, "\\new"}, {scratch + "\\new2\\\\x", 1, "\\new2\\x"}, {scratch + "/s1//s2", 1, "\\s1\\s2"},
         {scratch + "\\表示\\表", 1, "\\表示\\表"},  // trail byte 5C, also before a separator
-        {"r1\\r2", 1, "\\r1\\r2"},
-        {scratch.substr(2) + "\\top\\in", 1, "\\top\\in"},  // from the current drive's root
-        {fits, 1, "\\x"},
-        {scratch + "\\blocker\\z", 0, ""},
+        {"r1\\r2", 1, "\\r1\\r2"}, {scratch.substr(2) + "\\top\\in", 1, "\\top\\in"},  // relative, from the drive's root
+        {fits, 1, "\\x"}, {scratch + "\\blocker\\z", 0, ""},
         {scratch + "\\m1\\m2\\bad|name\\z", 0, "\\m1\\m2"},  // earlier folders stay
-        {tooLong, 0, ""},
-        {"", 0, ""},
-        {"\\\\server\\", 0, ""},
+        {tooLong, 0, ""}, {"", 0, ""}, {"\\\\server\\", 0, ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
