@@ -12,6 +12,15 @@
 
 static const char Success[] = "アンインストールが成功しました。インストールしたフォルダを手動で削除してください。";
 static const char Refused[] = "アンインストール失敗";
+static const char LongName[] = "Paint.Picture.With.A.Rather.Long.Name.For.A.ProgID.That.Goes.On";
+static const struct {
+    const char *extension, *value, *previous, *restored;  // value and saved value before, value after removal
+} Associations[] = {
+    {".jpg", "Other.Viewer", "Vemla", "Other.Viewer"},  // a stale saved value goes
+    {".png", "Vemla", "pngfile", "pngfile"},            // its ProgID is registered
+    {".bmp", "Vemla", "Gone.Program", ""},
+    {".dib", LongName, NULL, LongName},  // read after a short value: every query offers the full size
+};
 
 class UninstallRun : public ::testing::Test {
 protected:
@@ -21,21 +30,26 @@ protected:
         CoInitialize(NULL);
         RemoveInstalledShortcuts();
         module.reset(new ScopedSetupModule(install));
-        for (const std::string &folder : {install, elsewhere}) {
-            for (const char *name : RemovalList) {
-                if (lstrcmpA(name, "setup.exe"))  // the running one
-                    WriteFileBytes(folder + "\\" + name, name);
-            }
-            // Textures, and a read-only file in a subfolder.
-            CreateDirectoryA((folder + "\\TEXTURE").c_str(), NULL);
-            for (const LayoutFile &file : TextureFiles)
-                WriteFileBytes(folder + "\\TEXTURE\\" + file.name, file.name);
-            CreateDirectoryA((folder + "\\TEXTURE\\sub").c_str(), NULL);
-            WriteFileBytes(folder + "\\TEXTURE\\sub\\x.bmp", "x");
-            SetFileAttributesA((folder + "\\TEXTURE\\sub\\x.bmp").c_str(), FILE_ATTRIBUTE_READONLY);
+        for (const char *name : RemovalList) {
+            if (lstrcmpA(name, "setup.exe"))  // the running one
+                WriteFileBytes(install + "\\" + name, name);
         }
-        WriteFileBytes(elsewhere + "\\setup.exe", "another setup.exe");
+        // Textures, and a read-only file in a subfolder.
+        CreateDirectoryA((install + "\\TEXTURE").c_str(), NULL);
+        for (const LayoutFile &file : TextureFiles)
+            WriteFileBytes(install + "\\TEXTURE\\" + file.name, file.name);
+        CreateDirectoryA((install + "\\TEXTURE\\sub").c_str(), NULL);
+        WriteFileBytes(install + "\\TEXTURE\\sub\\x.bmp", "x");
+        SetFileAttributesA((install + "\\TEXTURE\\sub\\x.bmp").c_str(), FILE_ATTRIBUTE_READONLY);
         SetFileAttributesA((install + "\\license.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        WriteFileBytes(elsewhere + "\\setup.exe", "another setup.exe");
+        WriteRegistryString(HKEY_CLASSES_ROOT, "pngfile", "", "PNG Image");
+        for (const auto &a : Associations) {
+            WriteRegistryString(HKEY_CLASSES_ROOT, a.extension, "", a.value);
+            WriteRegistryString(HKEY_CLASSES_ROOT, a.extension, "Content Type", "image/x");
+            if (a.previous)
+                WriteRegistryString(HKEY_CLASSES_ROOT, a.extension, PreviousValueName, a.previous);
+        }
         WriteRecords("\"" + install + "\\setup.exe\" /u");
         CreateDirectoryA((SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla").c_str(), NULL);
         for (int row = 0; row < ShortcutCount; ++row)
@@ -87,47 +101,14 @@ protected:
     ScopedRegistryOverride registry;
 };
 
-TEST_F(UninstallRun, AssociationsAreRestoredEmptiedOrKept)
-{
-    static const char LongName[] = "Paint.Picture.With.A.Rather.Long.Name.For.A.ProgID.That.Goes.On";
-    static const struct {
-        const char *extension, *value, *previous, *expected;  // value and saved value before, value after
-    } cases[] = {
-        {".jpg", "Other.Viewer", "Vemla", "Other.Viewer"},  // a stale saved value goes
-        {".png", "Vemla", "pngfile", "pngfile"},            // its ProgID is registered
-        {".bmp", "Vemla", "Gone.Program", ""},
-        {".dib", LongName, NULL, LongName},  // read after a short value: every query offers the full size
-    };
-    WriteRegistryString(HKEY_CLASSES_ROOT, "pngfile", "", "PNG Image");
-    for (const auto &c : cases) {
-        WriteRegistryString(HKEY_CLASSES_ROOT, c.extension, "", c.value);
-        WriteRegistryString(HKEY_CLASSES_ROOT, c.extension, "Content Type", "image/x");
-        if (c.previous)
-            WriteRegistryString(HKEY_CLASSES_ROOT, c.extension, PreviousValueName, c.previous);
-    }
-    Uninstall(Success);
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.extension);
-        RegistryValue value = ReadRegistryValue(HKEY_CLASSES_ROOT, c.extension, "");
-        EXPECT_EQ(REG_SZ, value.type);
-        EXPECT_EQ(std::string(c.expected) + '\0', value.bytes);
-        EXPECT_FALSE(ReadRegistryValue(HKEY_CLASSES_ROOT, c.extension, PreviousValueName).found);
-        EXPECT_TRUE(ReadRegistryValue(HKEY_CLASSES_ROOT, c.extension, "Content Type").found);
-    }
-}
-
-TEST_F(UninstallRun, RemovesAllOnlyWhenConfirmedAndRunFromTheRecordedFolder)
+TEST_F(UninstallRun, RemovesAllAndRestoresAssociationsOnlyWhenConfirmedAndRunFromTheRecordedFolder)
 {
     char shortName[MAX_PATH];
     ASSERT_NE(0u, GetShortPathNameA(install.c_str(), shortName, sizeof shortName));
     ASSERT_NE(install, shortName) << "the prefix makes no short names";
     std::string upper = install;
     CharUpperA(&upper[0]);
-    const struct {
-        const char *kind;
-        std::string command;
-        const char *result;  // null: declined
-    } cases[] = {
+    const struct { const char *kind; std::string command; const char *result; } cases[] = {  // result null: declined
         {"declined", "\"" + install + "\\setup.exe\" /u", NULL},
         {"no entry", "", Refused},
         {"other folder", "\"" + elsewhere + "\\setup.exe\" /u", Refused},
@@ -151,7 +132,14 @@ TEST_F(UninstallRun, RemovesAllOnlyWhenConfirmedAndRunFromTheRecordedFolder)
         EXPECT_EQ(!removed, FolderExists(SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla"));
         EXPECT_EQ(!removed, RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey)) << "with its subkeys";
         EXPECT_EQ(!removed && !c.command.empty(), RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
-        EXPECT_EQ(RemovalCount + 1, CountFolderEntries(elsewhere)) << "a folder with the same names";
+        for (const auto &a : Associations) {
+            RegistryValue value = ReadRegistryValue(HKEY_CLASSES_ROOT, a.extension, "");
+            EXPECT_TRUE(value.type == REG_SZ && value.bytes == std::string(removed ? a.restored : a.value) + '\0')
+                << a.extension << " is \"" << value.bytes << "\"";
+            EXPECT_EQ(!removed && a.previous, ReadRegistryValue(HKEY_CLASSES_ROOT, a.extension, PreviousValueName).found)
+                << a.extension;
+            EXPECT_TRUE(ReadRegistryValue(HKEY_CLASSES_ROOT, a.extension, "Content Type").found) << a.extension;
+        }
     }
 }
 

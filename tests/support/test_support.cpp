@@ -1,59 +1,45 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "core/layout.h"
 #include "core/setup_state.h"
 
-// A name no other scratch folder or key of this process has.
-static std::string UniqueName(const char *tag)
-{
-    static LONG counter;
-    return std::string("vemla-") + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-           std::to_string(InterlockedIncrement(&counter));
-}
-
 std::string MakeScratchFolder(const char *tag)
 {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    std::string name;
+    static LONG counter;
+    std::string name, prefix = temp + std::string("vemla-") + tag + "-" + std::to_string(GetCurrentProcessId()) + "-";
     do
-        name = temp + UniqueName(tag);  // one left by an earlier process of the same id is skipped
+        name = prefix + std::to_string(InterlockedIncrement(&counter));  // skips one left by an earlier process
     while (!CreateDirectoryA(name.c_str(), NULL) && GetLastError() == ERROR_ALREADY_EXISTS);
     EXPECT_TRUE(FolderExists(name)) << "cannot create " << name;
     return name;
 }
 
-// The names in folder, "." and ".." left out.
-static std::vector<std::string> FolderEntries(const std::string &folder)
+int CountFolderEntries(const std::string &folder)
 {
-    std::vector<std::string> names;
+    int count = 0;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-        if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, ".."))
-            names.push_back(found.cFileName);
-    }
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+        count += lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, "..");
     FindClose(search);
-    return names;
+    return count;
 }
-
-int CountFolderEntries(const std::string &folder) { return (int)FolderEntries(folder).size(); }
 
 void RemoveTree(const std::string &path)
 {
-    if (path.empty())
-        return;
-    for (const std::string &name : FolderEntries(path)) {
-        std::string full = path + "\\" + name;
-        if (FolderExists(full))
-            RemoveTree(full);
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(full.c_str());
-    }
-    RemoveDirectoryA(path.c_str());
+    std::string from = path + '\0';  // a list of names, ended by an empty one
+    SHFILEOPSTRUCTA operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;  // read-only files too
+    if (!path.empty())
+        SHFileOperationA(&operation);
 }
 
 // 1 for a file, 2 for a folder, 0 when nothing is there.
@@ -103,8 +89,12 @@ static HKEY OverrideRoot(HKEY root, const std::string &path)
     return key;
 }
 
-ScopedRegistryOverride::ScopedRegistryOverride() : scratchPath("Software\\VemlaTest\\" + UniqueName("keys"))
+ScopedRegistryOverride::ScopedRegistryOverride()
 {
+    static LONG counter;
+    scratchPath = "Software\\VemlaTest\\" + std::to_string(GetCurrentProcessId()) + "-" +
+                  std::to_string(InterlockedIncrement(&counter));
+    RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath.c_str());  // one left by an earlier process of the same id
     classesRoot = OverrideRoot(HKEY_CLASSES_ROOT, scratchPath + "\\HKCR");
     localMachine = OverrideRoot(HKEY_LOCAL_MACHINE, scratchPath + "\\HKLM");
 }

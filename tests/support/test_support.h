@@ -16,8 +16,7 @@ void WriteFileBytes(const std::string &path, const std::string &bytes);
 std::string CurrentDirectory();
 int CountFolderEntries(const std::string &folder);  // "." and ".." left out
 
-// While alive, HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE of this process lead to fresh scratch keys
-// under HKEY_CURRENT_USER, deleted whole afterwards.
+// While alive, this process's HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE lead to fresh scratch keys (deleted afterwards).
 struct ScopedRegistryOverride {
     ScopedRegistryOverride();
     ~ScopedRegistryOverride();
@@ -46,9 +45,8 @@ struct ScopedMessageBoxScript {
     HHOOK hook;
 };
 
-// While alive, SetupState.instance is a copy of the x86_64 setup.exe loaded (not run) from
-// folder\setup.exe, so the runs take folder as the running program's; like the running program,
-// the file cannot be deleted meanwhile. The file stays afterwards.
+// While alive, SetupState.instance is a copy of the x86_64 setup.exe loaded (not run) from folder\setup.exe, so
+// the runs take folder as the running program's; the file cannot be deleted meanwhile, and stays afterwards.
 struct ScopedSetupModule {
     explicit ScopedSetupModule(const std::string &folder);
     ~ScopedSetupModule();
@@ -57,10 +55,8 @@ struct ScopedSetupModule {
     std::string path;
 };
 
-// The file-system path of a shell folder of the prefix (CSIDL_DESKTOPDIRECTORY...), or empty.
-std::string SpecialFolder(int csidl);
-// Deletes the shortcuts an installation may write, and the Start-menu group with its contents.
-void RemoveInstalledShortcuts();
+std::string SpecialFolder(int csidl);  // the prefix's shell folder (CSIDL_PROGRAMS...), or empty
+void RemoveInstalledShortcuts();       // and the Start-menu group with its contents
 std::string InstalledShortcutPath(int row);  // where row of ShortcutSet lies
 
 // A shortcut file read back through the shell-link object (COM initialised by the caller).
