@@ -1,6 +1,7 @@
 // Creating folder paths through the current directory, against Wine's real file system.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <stdlib.h>
 
@@ -80,12 +81,9 @@ TEST_F(CreateFolderPathTest, NetworkShareIsEnteredWholeNeverCreated)
     const char *prefix = getenv("WINEPREFIX");
     if (!prefix || prefix[0] != '/')
         GTEST_SKIP() << "needs Wine's prefix to serve a network share";
-    std::string unc = std::string("Z:") + prefix + "/dosdevices/unc";
+    std::string unc = std::string("Z:") + prefix + "/dosdevices/unc", host = "vemlahost" + std::to_string(GetCurrentProcessId());
     std::replace(unc.begin(), unc.end(), '/', '\\');
-    std::string host = "vemlahost" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(unc.c_str(), NULL);
-    ASSERT_TRUE(CreateDirectoryA((unc + "\\" + host).c_str(), NULL));
-    ASSERT_TRUE(CreateDirectoryA((unc + "\\" + host + "\\share").c_str(), NULL));
+    ASSERT_EQ(ERROR_SUCCESS, SHCreateDirectoryExA(NULL, (unc + "\\" + host + "\\share").c_str(), NULL));
 
     EXPECT_EQ(1, CreateFolderPath(("\\\\" + host + "\\share\\x\\\\y\\").c_str()));
     EXPECT_EQ("\\\\" + host + "\\share\\x\\y", CurrentDirectory());

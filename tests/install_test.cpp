@@ -115,12 +115,8 @@ protected:
 
 TEST_F(InstallRun, EveryRunSetsEveryPositionAndWritesOnlyWhatWasChosen)
 {
-    static const struct {
-        const char *name;
-        InstallOptions options;         // jpeg, bitmap, png, desktop, Start menu, Send To
-        const char *extensions;         // associated afterwards
-        bool shortcuts[ShortcutCount];  // desktop, Send To, Start menu, help
-    } cases[] = {
+    // Options: jpeg, bitmap, png, desktop, Start menu, Send To; shortcuts: desktop, Send To, Start menu, help.
+    static const struct { const char *name; InstallOptions options; const char *extensions; bool shortcuts[4]; } cases[] = {
         {"no option", {0, 0, 0, 0, 0, 0}, "", {false, false, false, false}},
         {"bitmaps and Send To", {0, 1, 0, 0, 0, 1}, ".bmp.dib", {false, true, false, false}},
         {"all options", {1, 1, 1, 1, 1, 1}, ".jpg.png.bmp.dib", {true, true, true, true}},
