@@ -75,9 +75,8 @@ void WriteFileBytes(const std::string &path, const std::string &bytes)
 
 std::string CurrentDirectory()
 {
-    char folder[MAX_PATH];
-    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-    return std::string(folder, length < sizeof folder ? length : 0);
+    char folder[MAX_PATH] = "";
+    return GetCurrentDirectoryA(sizeof folder, folder) < sizeof folder ? folder : "";
 }
 
 static HKEY OverrideRoot(HKEY root, const std::string &path)
