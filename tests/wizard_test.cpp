@@ -1,6 +1,5 @@
-// The wizard in this process: the templates and icon of the sample distribution's x86_64 setup.exe
-// (loaded, not run, and made SetupState.instance for the sheet), the centring formula, and Next
-// driven through the real property sheet, message boxes answered by a thread hook.
+// The wizard in this process: the templates and icon of dist64's setup.exe (loaded, not run, and made
+// SetupState.instance for the sheet), the centring formula, and Next driven through the real sheet.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -19,90 +18,65 @@
 
 namespace {
 
-enum { IdNext = 0x3024 };
 const WORD Japanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
-const char CreateQuestion[] = "フォルダが存在しません。\nフォルダを作成しますか？";
-const char CannotCreate[] = "フォルダが作成できません。";
-
-HMODULE SetupModule()
-{
-    static HMODULE module;
-    const char *root = getenv("VEMLA_BUILD_ROOT");  // a Linux path; Wine shows / as Z:
-    std::string path = std::string("Z:") + (root ? root : "") + "/dist64/setup.exe";
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return module ? module : module = LoadLibraryA(path.c_str());
-}
 
 // Code page 932 text, readable in a failure message on a UTF-8 terminal.
 std::string Shown(const std::string &text)
 {
     wchar_t wide[2048];
     char shown[4096];
-    if (!MultiByteToWideChar(932, 0, text.c_str(), -1, wide, 2048) ||
-        !WideCharToMultiByte(CP_UTF8, 0, wide, -1, shown, sizeof shown, NULL, NULL))
-        return text;
-    return shown;
+    return MultiByteToWideChar(932, 0, text.c_str(), -1, wide, 2048) &&
+           WideCharToMultiByte(CP_UTF8, 0, wide, -1, shown, sizeof shown, NULL, NULL) ? shown : text;
 }
 
-// ---- Dialog templates as stored ----
-
-// Reads a template's words, numbers and strings in order.
+// Reads a template's words and strings in order: a string in code page 932, a number as "#number".
 struct Reader {
-    const BYTE *base, *p;
+    const BYTE *p;
     WORD Word() { return p += 2, *(const WORD *)(p - 2); }
     DWORD Dword() { return p += 4, *(const DWORD *)(p - 4); }
-    // A string in code page 932, or a resource number as "#number".
     std::string Text()
     {
-        if (*(const WORD *)p == 0xFFFF) {
-            p += 2;
-            return "#" + std::to_string(Word());
-        }
-        std::wstring wide;
-        for (WORD c = Word(); c; c = Word())
-            wide += (wchar_t)c;
+        if (*(const WORD *)p == 0xFFFF)
+            return p += 2, "#" + std::to_string(Word());
+        LPCWSTR wide = (LPCWSTR)p;
+        p += 2 * lstrlenW(wide) + 2;
         char bytes[2048];
-        int length = WideCharToMultiByte(932, 0, wide.c_str(), (int)wide.size(), bytes, sizeof bytes, NULL, NULL);
-        return std::string(bytes, length);
+        int length = WideCharToMultiByte(932, 0, wide, -1, bytes, sizeof bytes, NULL, NULL);
+        return std::string(bytes, length ? length - 1 : 0);
     }
 };
 
-// The predefined control classes, as templates name them.
-const char Button[] = "#128", Edit[] = "#129", Static[] = "#130";
-const DWORD Tab = WS_TABSTOP;
+// A control's kind: its class as templates name it, and the style bits that must be set.
+const struct { char kind; const char *className; DWORD style; } Kinds[] = {
+    {'t', "#130", SS_LEFT}, {'i', "#130", SS_ICON}, {'e', "#129", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
+    {'p', "#128", BS_PUSHBUTTON | WS_TABSTOP}, {'c', "#128", BS_AUTOCHECKBOX | WS_TABSTOP},
+    {'g', "#128", BS_GROUPBOX}, {'b', "msctls_progress32", WS_BORDER}};
 
-const struct Row {
-    int dialog, id;
-    const char *className;
-    DWORD style;  // the control type and the style bits that must be set
-    short place[4];
-    const char *text;
-} Controls[] = {
-    {101, -1, Static, SS_LEFT, {36, 8, 220, 36},
+const struct Row { int dialog, id; char kind; short place[4]; const char *text; } Controls[] = {
+    {101, -1, 't', {36, 8, 220, 36},
      "Vemlaのインストールプログラムにようこそ！\n\nVemlaは初心者でも簡単に操作のできるフォトレタッチソフトです。"},
-    {101, -1, Static, SS_LEFT, {8, 61, 150, 8}, "インストール先のフォルダを入力してください。："},
-    {101, 1000, Edit, WS_BORDER | Tab | ES_AUTOHSCROLL, {7, 75, 192, 14}, ""},
-    {101, 1001, Button, BS_PUSHBUTTON | Tab, {206, 75, 50, 14}, "参照(&B)"},
-    {101, -1, Static, SS_ICON, {7, 7, 20, 20}, "#102"},
-    {104, -1, Static, SS_LEFT, {33, 7, 215, 17},
+    {101, -1, 't', {8, 61, 150, 8}, "インストール先のフォルダを入力してください。："},
+    {101, 1000, 'e', {7, 75, 192, 14}, ""},
+    {101, 1001, 'p', {206, 75, 50, 14}, "参照(&B)"},
+    {101, -1, 'i', {7, 7, 20, 20}, "#102"},
+    {104, -1, 't', {33, 7, 215, 17},
      "Vemlaの拡張子の関連付けや、ショートカットの設定を行います。「次へ」を押すとインストールを開始します。"},
-    {104, 1002, Button, BS_AUTOCHECKBOX | Tab, {14, 44, 203, 10}, "ビットマップ画像(.BMP ,DIB)ファイルをVemlaに関連付ける。"},
-    {104, -1, Button, BS_GROUPBOX, {7, 33, 247, 50}, "関連付け"},
-    {104, -1, Static, SS_ICON, {9, 7, 20, 21}, "#102"},
-    {104, 1011, Button, BS_AUTOCHECKBOX | Tab, {14, 87, 160, 10}, "デスクトップに Vemla のショートカットを作成する。"},
-    {104, 1012, Button, BS_AUTOCHECKBOX | Tab, {14, 99, 124, 10}, "「送る」メニューに Vemla を追加する。"},
-    {104, 1013, Button, BS_AUTOCHECKBOX | Tab, {14, 112, 161, 10}, "スタートメニューに Vemla のグループを登録する。"},
-    {104, 1009, Button, BS_AUTOCHECKBOX | Tab, {14, 57, 143, 10}, "JPEG (.JPG)ファイルをVemlaに関連付ける。"},
-    {104, 1018, Button, BS_AUTOCHECKBOX | Tab, {14, 70, 138, 10}, "PNGファイル(.PNG)をVemlaに関連付ける。"},
-    {104, 1010, "msctls_progress32", WS_BORDER, {7, 142, 260, 14}, "Progress1"},
-    {104, -1, Static, SS_LEFT, {7, 129, 40, 8}, "進行状況(&P) :"},
-    {106, -1, Static, SS_ICON, {7, 7, 20, 20}, "#102"},
-    {106, -1, Static, SS_LEFT, {40, 7, 237, 37},
-     "Vemlaのインストールが終了しました。\n\nVemlaをアンインストールするには、コントロールパネルの"
-     "「アプリケーションの追加と削除」から行ってください。"},
-    {106, 1014, Button, BS_AUTOCHECKBOX | Tab, {14, 90, 122, 10}, "すぐにREADMEファイルを読みます。"},
-    {106, 1015, Button, BS_AUTOCHECKBOX | Tab, {14, 111, 94, 10}, "すぐにVemlaを実行します。"},
-    {106, -1, Button, BS_GROUPBOX, {7, 71, 270, 65}, ""},
+    {104, 1002, 'c', {14, 44, 203, 10}, "ビットマップ画像(.BMP ,DIB)ファイルをVemlaに関連付ける。"},
+    {104, -1, 'g', {7, 33, 247, 50}, "関連付け"},
+    {104, -1, 'i', {9, 7, 20, 21}, "#102"},
+    {104, 1011, 'c', {14, 87, 160, 10}, "デスクトップに Vemla のショートカットを作成する。"},
+    {104, 1012, 'c', {14, 99, 124, 10}, "「送る」メニューに Vemla を追加する。"},
+    {104, 1013, 'c', {14, 112, 161, 10}, "スタートメニューに Vemla のグループを登録する。"},
+    {104, 1009, 'c', {14, 57, 143, 10}, "JPEG (.JPG)ファイルをVemlaに関連付ける。"},
+    {104, 1018, 'c', {14, 70, 138, 10}, "PNGファイル(.PNG)をVemlaに関連付ける。"},
+    {104, 1010, 'b', {7, 142, 260, 14}, "Progress1"},
+    {104, -1, 't', {7, 129, 40, 8}, "進行状況(&P) :"},
+    {106, -1, 'i', {7, 7, 20, 20}, "#102"},
+    {106, -1, 't', {40, 7, 237, 37}, "Vemlaのインストールが終了しました。\n\nVemlaをアンインストールするには、"
+                                     "コントロールパネルの「アプリケーションの追加と削除」から行ってください。"},
+    {106, 1014, 'c', {14, 90, 122, 10}, "すぐにREADMEファイルを読みます。"},
+    {106, 1015, 'c', {14, 111, 94, 10}, "すぐにVemlaを実行します。"},
+    {106, -1, 'g', {7, 71, 270, 65}, ""},
 };
 
 class Wizard : public ::testing::Test {
@@ -110,11 +84,11 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(932u, GetACP()) << "the expected texts are code page 932";
-        ASSERT_TRUE(SetupModule()) << "dist64\\setup.exe under VEMLA_BUILD_ROOT cannot be loaded";
-        previousInstance = SetupState.instance;
-        SetupState.instance = SetupModule();
-        SetupState.installFolder[0] = '\0';
-        SetupState.options = InstallOptions();
+        const char *root = getenv("VEMLA_BUILD_ROOT");  // a Linux path; Wine shows / as Z:
+        std::string path = std::string("Z:") + (root ? root : "") + "/dist64/setup.exe";
+        std::replace(path.begin(), path.end(), '/', '\\');
+        ASSERT_TRUE(setup = LoadLibraryA(path.c_str())) << "cannot load " << path;
+        SetupState.instance = setup;
         startDirectory = CurrentDirectory();
         scratch = MakeScratchFolder("wizard");
         InitCommonControls();
@@ -127,137 +101,112 @@ protected:
         RemoveTree(scratch);
         SetupState.instance = previousInstance;
     }
-    HINSTANCE previousInstance;
+    const BYTE *Resource(const char *type, int id)
+    {
+        HRSRC found = FindResourceExA(setup, type, MAKEINTRESOURCEA(id), Japanese);
+        return found ? (const BYTE *)LockResource(LoadResource(setup, found)) : NULL;
+    }
+    HMODULE setup = NULL;
+    HINSTANCE previousInstance = SetupState.instance;
     std::string startDirectory, scratch;
 };
 
 TEST_F(Wizard, PageTemplatesHoldEveryControlInOrder)
 {
-    static const struct {
-        int id;
-        bool extended;
-        DWORD visible, exStyle;
-        short cx, cy;
-    } dialogs[] = {{101, true, WS_VISIBLE, WS_EX_ACCEPTFILES, 265, 140},
-                   {104, false, 0, 0, 261, 163},
-                   {106, false, 0, 0, 284, 153}};
+    static const struct { int id; bool extended; DWORD visible, exStyle; short cx, cy; } dialogs[] = {
+        {101, true, WS_VISIBLE, WS_EX_ACCEPTFILES, 265, 140}, {104, false, 0, 0, 261, 163},
+        {106, false, 0, 0, 284, 153}};
     for (const auto &want : dialogs) {
         SCOPED_TRACE("dialog " + std::to_string(want.id));
-        HRSRC found = FindResourceExA(SetupModule(), (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(want.id), Japanese);
-        ASSERT_TRUE(found) << "no Japanese dialog template";
-        const BYTE *base = (const BYTE *)LockResource(LoadResource(SetupModule(), found));
-        Reader r = {base, base};
-        bool extended = ((const WORD *)r.base)[1] == 0xFFFF;
-        EXPECT_EQ(want.extended, extended) << "extended form";
-        r.p += extended ? 8 : 0;  // version, signature, help id
-        DWORD first = r.Dword(), second = r.Dword();
-        DWORD style = extended ? second : first;
+        const BYTE *base = Resource((LPCSTR)RT_DIALOG, want.id);
+        ASSERT_TRUE(base) << "no Japanese dialog template";
+        ASSERT_EQ(want.extended, ((const WORD *)base)[1] == 0xFFFF) << "extended form";
+        Reader r = {base + (want.extended ? 8 : 0)};  // version, signature, help id
+        DWORD first = r.Dword(), second = r.Dword(), style = want.extended ? second : first;
         EXPECT_EQ(WS_CHILD | want.visible, style & (WS_CHILD | WS_POPUP | WS_VISIBLE)) << std::hex << style;
-        EXPECT_EQ(want.exStyle, extended ? first : second) << "extended style";
+        EXPECT_EQ(want.exStyle, want.extended ? first : second) << "extended style";
         WORD count = r.Word();
         r.p += 4;  // x, y
-        EXPECT_EQ(want.cx, (short)r.Word());
-        EXPECT_EQ(want.cy, (short)r.Word());
+        EXPECT_EQ(std::vector<short>({want.cx, want.cy}), std::vector<short>({(short)r.Word(), (short)r.Word()}));
         r.Text(), r.Text(), r.Text();  // menu, class, caption
         ASSERT_TRUE(style & DS_SETFONT);
         EXPECT_EQ(9, r.Word()) << "points";
-        r.p += extended ? 4 : 0;  // weight, italic, character set
+        r.p += want.extended ? 4 : 0;  // weight, italic, character set
         EXPECT_EQ(Shown("ＭＳ Ｐゴシック"), Shown(r.Text()));
-
-        std::vector<const Row *> rows;
-        for (const Row &row : Controls)
-            if (row.dialog == want.id)
-                rows.push_back(&row);
-        ASSERT_EQ(rows.size(), count) << "controls";
-        for (size_t i = 0; i < count; ++i) {
-            const Row &w = *rows[i];
-            SCOPED_TRACE("control " + std::to_string(i) + ", id " + std::to_string(w.id));
-            r.p = r.base + ((r.p - r.base + 3) & ~3);
-            r.p += extended ? 4 : 0;  // help id
-            first = r.Dword(), second = r.Dword();
-            style = extended ? second : first;
-            std::vector<short> place(4);
-            for (short &value : place)
-                value = (short)r.Word();
-            EXPECT_EQ(w.id, extended ? (int)r.Dword() : (short)r.Word());
+        ASSERT_EQ(std::count_if(Controls, std::end(Controls), [&](const Row &w) { return w.dialog == want.id; }), count);
+        for (const Row *w = Controls; w != std::end(Controls); ++w) {
+            if (w->dialog != want.id)
+                continue;
+            SCOPED_TRACE("row " + std::to_string(w - Controls) + ", id " + std::to_string(w->id));
+            r.p = base + ((r.p - base + 3) & ~3) + (want.extended ? 4 : 0);  // aligned; help id
+            first = r.Dword(), second = r.Dword(), style = want.extended ? second : first;
+            std::vector<short> place = {(short)r.Word(), (short)r.Word(), (short)r.Word(), (short)r.Word()};
+            EXPECT_EQ(w->id, want.extended ? (int)r.Dword() : (short)r.Word());
             std::string className = r.Text(), text = r.Text();
             r.p += 2 + *(const WORD *)r.p;  // creation data
-            EXPECT_EQ(0, lstrcmpiA(w.className, className.c_str())) << className;
-            DWORD type = className == Button ? BS_TYPEMASK : className == Static ? SS_TYPEMASK : 0;
-            EXPECT_EQ(w.style | WS_CHILD | WS_VISIBLE, style & (w.style | type | WS_CHILD | WS_VISIBLE | WS_DISABLED))
-                << "style " << std::hex << style;
-            EXPECT_EQ(std::vector<short>(w.place, w.place + 4), place) << "x, y, width, height";
-            EXPECT_EQ(w.text, text) << Shown(text);
+            const auto *kind = std::find_if(Kinds, std::end(Kinds), [&](const auto &k) { return k.kind == w->kind; });
+            EXPECT_EQ(0, lstrcmpiA(kind->className, className.c_str())) << className;
+            DWORD type = className == "#128" ? BS_TYPEMASK : className == "#130" ? SS_TYPEMASK : 0;
+            DWORD needed = kind->style | WS_CHILD | WS_VISIBLE;
+            EXPECT_EQ(needed, style & (needed | type | WS_DISABLED)) << "style " << std::hex << style;
+            EXPECT_EQ(std::vector<short>(w->place, w->place + 4), place) << "x, y, width, height";
+            EXPECT_EQ(w->text, text) << Shown(text);
         }
     }
 }
 
-TEST_F(Wizard, IconGroupHasThirtyTwoAndSixteenPixelImagesInSixteenColours)
+TEST_F(Wizard, IconGroupHasThirtyTwoAndSixteenPixelPicturesInSixteenColours)
 {
-    HMODULE module = SetupModule();
-    HRSRC found = FindResourceExA(module, (LPCSTR)RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_SETUP), Japanese);
-    ASSERT_TRUE(found);
-    const BYTE *group = (const BYTE *)LockResource(LoadResource(module, found));
+    const BYTE *group = Resource((LPCSTR)RT_GROUP_ICON, IDI_SETUP);
+    ASSERT_TRUE(group);
     ASSERT_EQ(2, ((const WORD *)group)[2]) << "images in the group";
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0, size = 32; i < 2; ++i, size = 16) {
+        SCOPED_TRACE(size);
         const BYTE *entry = group + 6 + 14 * i;  // width, height, colours, reserved, planes, bits, size, id
-        int size = i ? 16 : 32;
-        SCOPED_TRACE("image " + std::to_string(size));
         EXPECT_EQ(std::vector<int>({size, size, 16, 4}), std::vector<int>({entry[0], entry[1], entry[2], entry[6]}))
             << "width, height, colours, bits in the group";
-        HRSRC image = FindResourceExA(module, (LPCSTR)RT_ICON, MAKEINTRESOURCEA(*(const WORD *)(entry + 12)), Japanese);
-        ASSERT_TRUE(image);
-        const BITMAPINFOHEADER *bitmap = (const BITMAPINFOHEADER *)LockResource(LoadResource(module, image));
-        EXPECT_EQ(std::vector<int>({size, size * 2, 4}), std::vector<int>({bitmap->biWidth, bitmap->biHeight, bitmap->biBitCount}))
+        const BITMAPINFOHEADER *bitmap = (const BITMAPINFOHEADER *)Resource((LPCSTR)RT_ICON, *(const WORD *)(entry + 12));
+        ASSERT_TRUE(bitmap);
+        EXPECT_EQ(std::vector<int>({size, size * 2, 4}),
+                  std::vector<int>({bitmap->biWidth, bitmap->biHeight, bitmap->biBitCount}))
             << "width, height of colour and mask, bits in the image";
         // A picture, not a blank: several colours, and a transparent surround.
-        const BYTE *pixels = (const BYTE *)(bitmap + 1) + 16 * sizeof(RGBQUAD);
-        int rowBytes = (size * 4 + 31) / 32 * 4, maskRowBytes = (size + 31) / 32 * 4;
-        const BYTE *mask = pixels + rowBytes * size;
-        int used[16] = {}, colours = 0, transparent = 0;
-        for (int y = 0; y < size; ++y)
-            for (int x = 0; x < size; ++x) {
-                BYTE pair = pixels[y * rowBytes + x / 2];
-                colours += !used[x % 2 ? pair & 0x0F : pair >> 4]++;
-                transparent += (mask[y * maskRowBytes + x / 8] >> (7 - x % 8)) & 1;
-            }
+        const BYTE *pixels = (const BYTE *)(bitmap + 1) + 16 * sizeof(RGBQUAD), *mask = pixels + size * size / 2;
+        int maskRowBytes = (size + 31) / 32 * 4, used[16] = {}, colours = 0, transparent = 0;
+        for (int at = 0; at < size * size; ++at) {  // colour rows need no padding at these widths
+            colours += !used[(pixels[at / 2] >> (at % 2 ? 0 : 4)) & 0x0F]++;
+            transparent += (mask[at / size * maskRowBytes + at % size / 8] >> (7 - at % 8)) & 1;
+        }
         EXPECT_GE(colours, 5);
-        EXPECT_GT(transparent, 0);
-        EXPECT_LT(transparent, size * size / 2);
+        EXPECT_TRUE(transparent > 0 && transparent < size * size / 2) << transparent << " transparent pixels";
     }
 }
 
 TEST_F(Wizard, CenterWindowPutsTheCentreOnTheReferenceCentreWithTruncatingHalves)
 {
-    static const struct {
-        RECT reference;
-        int width, height, x, y;  // size, and the top left expected
-    } cases[] = {
+    static const struct { RECT reference; int width, height, x, y; } cases[] = {  // size, and the top left expected
         {{0, 0, 1280, 1024}, 400, 300, 440, 362},
-        // Odd sizes: right - width/2 - w/2, which differs from left + (width - w)/2.
-        {{0, 0, 1281, 1023}, 401, 301, 441, 362},
+        {{0, 0, 1281, 1023}, 401, 301, 441, 362},  // right - width/2 - w/2, not left + (width - w)/2
         {{-101, -51, 100, 50}, 31, 21, -15, -10},
         {{0, 0, 100, 100}, 301, 201, -100, -50},  // overhangs on both sides
     };
+    HWND reference = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     for (const auto &c : cases) {
         const RECT &r = c.reference;
-        SCOPED_TRACE(std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(c.width));
-        HWND reference = CreateWindowExA(0, "STATIC", "", WS_POPUP, r.left, r.top, r.right - r.left,
-                                         r.bottom - r.top, NULL, NULL, NULL, NULL);
-        HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 500, 500, c.width, c.height, NULL, NULL, NULL, NULL);
+        SCOPED_TRACE(c.width);
         RECT placed;
+        MoveWindow(reference, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+        MoveWindow(window, 500, 500, c.width, c.height, FALSE);
         ASSERT_TRUE(GetWindowRect(reference, &placed) && EqualRect(&placed, &r));
         CenterWindow(reference, window);
         GetWindowRect(window, &placed);
-        RECT expected = {c.x, c.y, c.x + c.width, c.y + c.height};
-        EXPECT_TRUE(EqualRect(&expected, &placed)) << placed.left << "," << placed.top << " to "
-                                                    << placed.right << "," << placed.bottom;
-        DestroyWindow(window);
-        DestroyWindow(reference);
+        EXPECT_EQ(std::vector<long>({c.x, c.y, c.x + c.width, c.y + c.height}),
+                  std::vector<long>({placed.left, placed.top, placed.right, placed.bottom}));
     }
+    DestroyWindow(window);
+    DestroyWindow(reference);
 }
-
-// ---- The wizard driven in this process ----
 
 // 0 destination, 1 options, 2 finish.
 int PageNumber(HWND page)
@@ -265,18 +214,12 @@ int PageNumber(HWND page)
     return GetDlgItem(page, IDC_FOLDER) ? 0 : GetDlgItem(page, IDC_PROGRESS) ? 1 : GetDlgItem(page, IDC_README) ? 2 : -1;
 }
 
-// Presses a button as a click would, after the current message is handled.
-void Press(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+struct Drive { std::string folder; std::vector<int> boxes; int step, ticks, page; } drive;
 
-struct Drive {
-    std::string folder;
-    std::vector<int> boxes;
-    int step, ticks, page;
-} drive;
-
-// The script a thread timer plays, a step a tick while the sheet takes input (no message box open
-// over it): type the folder and press Next; note the page that led to, and on the options page
-// with boxes to tick, tick them and press Next; cancel. A wizard stuck for 30 s is cancelled.
+// The script a thread timer plays, a step a tick while the sheet takes input (no message box over
+// it): type the folder, Next; note the page reached, and on the options page tick the boxes and
+// press Next when there are any; then Cancel. Presses are posted, as a click comes after the
+// current message. A wizard stuck for 30 s is cancelled.
 void CALLBACK DriveWizard(HWND, UINT, UINT_PTR, DWORD)
 {
     HWND sheet = SetupState.sheetWindow;
@@ -284,106 +227,77 @@ void CALLBACK DriveWizard(HWND, UINT, UINT_PTR, DWORD)
         ADD_FAILURE() << "the wizard is stuck at step " << drive.step;
         PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     }
-    if (!sheet || !IsWindowEnabled(sheet))
+    if (!sheet || !IsWindowEnabled(sheet) || drive.step == 3)
         return;
     HWND page = (HWND)SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0);
-    switch (drive.step) {
-    case 0:
-        // What can be typed is what installFolder can hold.
-        EXPECT_EQ(MAX_PATH - 1, SendDlgItemMessageA(page, IDC_FOLDER, EM_GETLIMITTEXT, 0, 0));
+    if (drive.step == 0) {
+        EXPECT_EQ(MAX_PATH - 1, SendDlgItemMessageA(page, IDC_FOLDER, EM_GETLIMITTEXT, 0, 0)) << "the field's limit";
         SetDlgItemTextA(page, IDC_FOLDER, drive.folder.c_str());
-        Press(sheet, IdNext);
-        drive.step = 1;
-        break;
-    case 1:
-        drive.page = PageNumber(page);
-        drive.step = drive.page == 1 && !drive.boxes.empty() ? 2 : 3;
-        for (size_t i = 0; drive.step == 2 && i < drive.boxes.size(); ++i)
-            Press(page, drive.boxes[i]);
-        Press(sheet, drive.step == 2 ? IdNext : IDCANCEL);
-        break;
-    case 2:
+    } else if (drive.step == 1 && (drive.page = PageNumber(page)) == 1) {
+        for (int box : drive.boxes)
+            PostMessageA(GetDlgItem(page, box), BM_CLICK, 0, 0);
+    } else if (drive.step == 2) {
         EXPECT_EQ(2, PageNumber(page)) << "the page after the installation";
-        Press(sheet, IDCANCEL);
-        drive.step = 3;
-        break;
     }
+    bool next = drive.step == 0 || (drive.step == 1 && drive.page == 1 && !drive.boxes.empty());
+    PostMessageA(GetDlgItem(sheet, next ? 0x3024 : IDCANCEL), BM_CLICK, 0, 0);  // 0x3024: the sheet's Next
+    drive.step = next ? drive.step + 1 : 3;
 }
 
-// Runs the wizard through Next as above; returns the page the first Next led to.
-int RunWizardThroughNext(const std::string &folder, std::vector<int> boxes = {})
+// Next on the destination page: the question, creation, refusals and the folder stored; where the
+// options page follows, Next there stores each box in its own option (each box has a pattern of its
+// own over the three installations, so two swapped boxes show).
+TEST_F(Wizard, NextAsksCreatesRefusesAndStoresFolderAndOptions)
 {
-    drive = {folder, boxes, 0, 0, -1};
-    UINT_PTR timer = SetTimer(NULL, 0, 40, DriveWizard);
-    RunWizard(GetDesktopWindow());
-    KillTimer(NULL, timer);
-    EXPECT_EQ(3, drive.step) << "steps taken before the wizard closed";
-    EXPECT_FALSE(SetupState.sheetWindow) << "a window kept after the sheet closed";
-    return drive.page;
-}
-
-TEST_F(Wizard, NextAsksBeforeCreatingAndKeepsTheUserOnFailure)
-{
-    const std::string existing = scratch + "\\existing";
-    ASSERT_TRUE(CreateDirectoryA(existing.c_str(), NULL));
-    const std::string created = scratch + "\\新しい表\\ソフト";  // 表 ends in the byte 0x5C
+    const std::string existing = scratch + "\\existing", created = scratch + "\\新しい表\\ソフト";  // 表: 95 5C
     const std::string declined = scratch + "\\declined";
     const std::string tooLong = scratch + "\\" + std::string(MAX_PATH - scratch.size(), 'a');
-    const std::vector<std::string> question = {CreateQuestion}, cannot = {CannotCreate};
+    ASSERT_TRUE(CreateDirectoryA(existing.c_str(), NULL));
+    const std::string question = "インストール: フォルダが存在しません。\nフォルダを作成しますか？\n";
+    const std::string cannot = "インストール: フォルダが作成できません。\n";
     const struct {
-        const char *name;
         std::string typed;
         std::vector<int> answers;
-        std::vector<std::string> texts;  // the message boxes shown, in order
-        int page;                        // where the user is afterwards
-        std::string installFolder;
-        std::string made, notMade;       // folders that must exist, and must not, afterwards
+        std::string boxes;                   // the message boxes shown, as "caption: text" lines
+        int page;                            // where the first Next led; on 1 TEXTURE must exist
+        std::string installFolder, notMade;  // a folder that must not exist afterwards
+        std::vector<int> ticks;
+        const char *options;  // jpeg, bitmap, png, desktop, start menu, send to
     } cases[] = {
-        {"existing folder", existing, {}, {}, 1, existing, existing + "\\TEXTURE", ""},
-        {"missing folder, Yes", created, {IDYES}, question, 1, created, created + "\\TEXTURE", ""},
-        {"missing folder, No", declined, {IDNO}, question, 0, declined, "", declined},
-        {"empty field, Yes", "", {IDYES, IDOK}, {CreateQuestion, CannotCreate}, 0, "", "", ""},
-        {"relative folder", "rel\\.\\x\\..\\sub", {IDYES}, question, 1, scratch + "\\rel\\sub",
-         scratch + "\\rel\\sub\\TEXTURE", startDirectory + "\\rel"},
-        {"longer than a path", tooLong, {IDOK}, cannot, 0, "unchanged", "", ""},
-        {"longer than a path once absolute", std::string(MAX_PATH - 10, 'r'), {IDOK}, cannot, 0, "unchanged", "", ""},
+        {existing, {}, "", 1, existing, "", {IDC_ASSOC_BMP, IDC_DESKTOP, IDC_STARTMENU}, "010110"},
+        {created, {IDYES}, question, 1, created, "", {IDC_ASSOC_PNG, IDC_DESKTOP, IDC_SENDTO}, "001101"},
+        {declined, {IDNO}, question, 0, declined, declined},
+        {"", {IDYES, IDOK}, question + cannot, 0, ""},
+        {"rel\\.\\x\\..\\sub", {IDYES}, question, 1, scratch + "\\rel\\sub", startDirectory + "\\rel",
+         {IDC_ASSOC_JPG, IDC_STARTMENU, IDC_SENDTO}, "100011"},
+        {tooLong, {IDOK}, cannot, 0, "unchanged"},
+        {std::string(MAX_PATH - 10, 'r'), {IDOK}, cannot, 0, "unchanged"},  // too long once made absolute
     };
+    ScopedRegistryOverride registry;  // Next on the options page installs
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE("typed " + Shown(c.typed));
         SetCurrentDirectoryA(scratch.c_str());  // what relative names are resolved against
         lstrcpyA(SetupState.installFolder, "unchanged");
-        ScopedMessageBoxScript boxes(c.answers);
-        EXPECT_EQ(c.page, RunWizardThroughNext(c.typed)) << "the page after Next";
-        ASSERT_EQ(c.texts.size(), boxes.seen.size()) << "message boxes";
-        for (size_t i = 0; i < c.texts.size(); ++i) {
-            EXPECT_EQ("インストール", boxes.seen[i].caption);
-            EXPECT_EQ(c.texts[i], boxes.seen[i].text) << Shown(boxes.seen[i].text);
-        }
-        EXPECT_EQ(c.installFolder, SetupState.installFolder) << Shown(SetupState.installFolder);
-        EXPECT_TRUE(c.made.empty() || FolderExists(c.made)) << Shown(c.made);
-        EXPECT_TRUE(c.notMade.empty() || !FolderExists(c.notMade)) << Shown(c.notMade);
-    }
-}
-
-TEST_F(Wizard, OptionsNextStoresEachCheckBoxInItsOwnOption)
-{
-    // Every box has its own pattern of ticks over the three runs, so two swapped boxes show.
-    static const struct {
-        int boxes[3];
-        const char *options;
-    } runs[] = {{{IDC_ASSOC_BMP, IDC_DESKTOP, IDC_STARTMENU}, "010110"},
-                {{IDC_ASSOC_PNG, IDC_DESKTOP, IDC_SENDTO}, "001101"},
-                {{IDC_ASSOC_JPG, IDC_STARTMENU, IDC_SENDTO}, "100011"}};
-    ScopedRegistryOverride registry;  // Next installs
-    ScopedMessageBoxScript boxes;
-    for (const auto &run : runs) {
         SetupState.options = InstallOptions();
-        EXPECT_EQ(1, RunWizardThroughNext(scratch, {run.boxes, run.boxes + 3}));
+        ScopedMessageBoxScript boxes(c.answers);
+        drive = {c.typed, c.ticks, 0, 0, -1};
+        UINT_PTR timer = SetTimer(NULL, 0, 40, DriveWizard);
+        RunWizard(GetDesktopWindow());
+        KillTimer(NULL, timer);
+        EXPECT_EQ(3, drive.step) << "steps taken before the wizard closed";
+        EXPECT_FALSE(SetupState.sheetWindow) << "a window kept after the sheet closed";
+        EXPECT_EQ(c.page, drive.page) << "the page after Next";
+        std::string seen;
+        for (const SeenMessageBox &box : boxes.seen)
+            seen += box.caption + ": " + box.text + "\n";
+        EXPECT_EQ(Shown(c.boxes), Shown(seen)) << "message boxes";
+        EXPECT_EQ(Shown(c.installFolder), Shown(SetupState.installFolder)) << "installFolder";
+        EXPECT_TRUE(c.page != 1 || FolderExists(c.installFolder + "\\TEXTURE")) << "TEXTURE not created";
+        EXPECT_TRUE(c.notMade.empty() || !FolderExists(c.notMade)) << Shown(c.notMade);
         const InstallOptions &o = SetupState.options;
-        EXPECT_EQ(run.options, std::to_string(o.associateJpeg) + std::to_string(o.associateBitmap) +
-                                   std::to_string(o.associatePng) + std::to_string(o.desktopShortcut) +
-                                   std::to_string(o.startMenuGroup) + std::to_string(o.sendToShortcut))
-            << "jpeg, bitmap, png, desktop, start menu, send to";
+        std::string options = {char('0' + o.associateJpeg), char('0' + o.associateBitmap), char('0' + o.associatePng),
+                               char('0' + o.desktopShortcut), char('0' + o.startMenuGroup), char('0' + o.sendToShortcut)};
+        EXPECT_EQ(c.options ? c.options : "000000", options) << "options stored";
     }
     RemoveInstalledShortcuts();  // the shortcut boxes wrote into the prefix's shell folders
 }
