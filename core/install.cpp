@@ -46,12 +46,26 @@ int CopyTextureFile(HWND page, const char *name, int position)
     return copied;
 }
 
-static void AddTextureFailure(FailureList *failures, const char *name)
+typedef int (*CopyRoutine)(HWND page, const char *name, int position);
+
+// Copies one table from the current directory when it could be entered, else only moves the
+// progress bar; every file not copied is listed, under folder when it is not null.
+static void CopyTable(HWND page, const LayoutFile *files, int count, int entered, CopyRoutine copy,
+                      const char *folder, FailureList *failures)
 {
-    char line[MAX_PATH];
-    if (!JoinPath(line, sizeof line, TextureFolderName, name))
-        CopyText(line, sizeof line, name);
-    AddFailure(failures, line, NULL);
+    for (int i = 0; i < count; ++i) {
+        int copied = 0;
+        if (entered)
+            copied = copy(page, files[i].name, files[i].position);
+        else
+            SetProgress(page, files[i].position);
+        if (copied)
+            continue;
+        char line[MAX_PATH];
+        if (!folder || !JoinPath(line, sizeof line, folder, files[i].name))
+            CopyText(line, sizeof line, files[i].name);
+        AddFailure(failures, line, NULL);
+    }
 }
 
 // The source names are relative, so nothing is copied unless the source folder was entered:
@@ -60,28 +74,10 @@ static void CopyFiles(HWND page, FailureList *failures)
 {
     int entered = GetSetupFolder(SetupState.sourceFolder) &&
                   SetCurrentDirectoryA(SetupState.sourceFolder);
-    for (int i = 0; i < ProgramFileCount; ++i) {
-        const LayoutFile &file = ProgramFiles[i];
-        int copied = 0;
-        if (entered)
-            copied = CopyProgramFile(page, file.name, file.position);
-        else
-            SetProgress(page, file.position);
-        if (!copied)
-            AddFailure(failures, file.name, NULL);
-    }
-
+    CopyTable(page, ProgramFiles, ProgramFileCount, entered, CopyProgramFile, NULL, failures);
     entered = entered && SetCurrentDirectoryA(TextureFolderName);
-    for (int i = 0; i < TextureFileCount; ++i) {
-        const LayoutFile &file = TextureFiles[i];
-        int copied = 0;
-        if (entered)
-            copied = CopyTextureFile(page, file.name, file.position);
-        else
-            SetProgress(page, file.position);
-        if (!copied)
-            AddTextureFailure(failures, file.name);
-    }
+    CopyTable(page, TextureFiles, TextureFileCount, entered, CopyTextureFile, TextureFolderName,
+              failures);
 }
 
 static void RegisterAssociations(FailureList *failures)
