@@ -466,10 +466,12 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
         EXPECT_TRUE(running && QueryFullProcessImageNameA(running, 0, image, &size));
         CloseHandle(running);
         EXPECT_EQ(0, lstrcmpiA((dist + "\\vemla.exe").c_str(), image)) << "started " << Shown(image);
-        Screenshot(application, "07-application");  // first: as it starts, it may come above the readme
         std::string readme = TextOf(FindWindowExA(notepad, NULL, "Edit", NULL));
         EXPECT_NE(std::string::npos, readme.find("Vemla をお使いいただきありがとうございます。")) << Shown(readme);
-        SetWindowPos(notepad, NULL, 0, 0, 560, 200, SWP_NOMOVE | SWP_NOZORDER);  // a picture, not a page
+        // Apart, so that neither covers the other in its picture whichever comes up last.
+        SetWindowPos(notepad, NULL, 0, 0, 560, 200, SWP_NOZORDER);
+        SetWindowPos(application, NULL, 600, 420, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        Screenshot(application, "07-application");
         Screenshot(notepad, "06-readme");
     }
     CloseApplications();
