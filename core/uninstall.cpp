@@ -22,21 +22,6 @@ static int IsMissing(DWORD error)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Reads a REG_SZ value of an open key into text (size bytes), terminated whatever was stored.
-static int ReadString(HKEY key, const char *name, char *text, DWORD size)
-{
-    DWORD type = 0;
-    DWORD got = size - 1;
-    text[0] = '\0';
-    if (RegQueryValueExA(key, name, NULL, &type, (BYTE *)text, &got) != ERROR_SUCCESS ||
-        type != REG_SZ) {
-        text[0] = '\0';
-        return 0;
-    }
-    text[got] = '\0';
-    return 1;
-}
-
 // The folder (ending with a separator) of the program that the uninstall entry runs: the text
 // in quotes, or for an unquoted entry of an earlier setup the text before a trailing " /u".
 static int GetRecordedFolder(char *folder)
@@ -46,7 +31,7 @@ static int GetRecordedFolder(char *folder)
     folder[0] = '\0';
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return 0;
-    int found = ReadString(key, "UninstallString", command, sizeof command);
+    int found = ReadStringValue(key, "UninstallString", command, sizeof command) > 0;
     RegCloseKey(key);
     if (!found)
         return 0;
@@ -198,7 +183,7 @@ static int RestoreAssociation(const char *extension)
     char previous[RegistryTextSize];
     if (ours) {
         HKEY program;
-        int saved = ReadString(key, PreviousValueName, previous, sizeof previous) && previous[0] &&
+        int saved = ReadStringValue(key, PreviousValueName, previous, sizeof previous) > 0 && previous[0] &&
                     lstrcmpiA(previous, ProgIdKey) != 0 &&
                     RegOpenKeyExA(HKEY_CLASSES_ROOT, previous, 0, KEY_QUERY_VALUE, &program) ==
                         ERROR_SUCCESS;

@@ -63,21 +63,16 @@ static int ComposeQuotedCommand(char *command, int size, const char *folder, con
     return 1;
 }
 
-// Reads the default value of key as a string into text (size bytes). Returns 1 with text holding
-// the string, possibly empty when there is none or it is no REG_SZ; 0 when it is too long to keep.
-static int ReadDefaultString(HKEY key, char *text, int size)
+int ReadStringValue(HKEY key, const char *name, char *text, int size)
 {
     DWORD type = 0;
     DWORD bytes = size - 1;  // room for a terminator that the stored data may lack
-    LONG status = RegQueryValueExA(key, "", NULL, &type, (BYTE *)text, &bytes);
-    if (status == ERROR_MORE_DATA) {
+    LONG status = RegQueryValueExA(key, name, NULL, &type, (BYTE *)text, &bytes);
+    if (status != ERROR_SUCCESS || type != REG_SZ) {
         text[0] = '\0';
-        return 0;
+        return status == ERROR_MORE_DATA ? -1 : 0;
     }
-    if (status == ERROR_SUCCESS && type == REG_SZ)
-        text[bytes] = '\0';
-    else
-        text[0] = '\0';
+    text[bytes] = '\0';
     return 1;
 }
 
@@ -90,7 +85,8 @@ static int AssociateExtension(const char *extension)
     if (!key)
         return 0;
     char previous[MAX_PATH];
-    int written = ReadDefaultString(key, previous, sizeof previous);
+    // An earlier value too long to keep is not overwritten: it could not be given back.
+    int written = ReadStringValue(key, "", previous, sizeof previous) >= 0;
     if (written && previous[0] && lstrcmpiA(previous, ProgIdKey) != 0)
         written = SetStringValue(key, PreviousValueName, previous);
     if (written)

@@ -2,6 +2,8 @@
 #ifndef VEMLA_REGISTRY_RECORDS_H
 #define VEMLA_REGISTRY_RECORDS_H
 
+#include <windows.h>
+
 extern const char ProgIdKey[];           // "Vemla" under HKEY_CLASSES_ROOT
 extern const char UninstallKey[];        // "SOFTWARE\...\Uninstall\Vemla" under HKEY_LOCAL_MACHINE
 extern const char PreviousValueName[];   // "VemlaPrevious": an extension's earlier association
@@ -17,6 +19,11 @@ int RegisterFileType(const char *extension);
 // name, the folder, the icon, and no modify or repair. Returns 1, or 0 when a command would not
 // fit (nothing written), the key cannot be created or a value cannot be set.
 int RegisterUninstallEntry(void);
+
+// Reads the string value name of key into text (size bytes), terminated whatever was stored.
+// Returns 1 for a REG_SZ, 0 with text empty when there is none or it is of another type, -1 with
+// text empty when it does not fit.
+int ReadStringValue(HKEY key, const char *name, char *text, int size);
 
 // Tells the shell once that associations changed, so Explorer shows them without a restart.
 void NotifyAssociationsChanged(void);
