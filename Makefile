@@ -22,6 +22,7 @@ dist: build
 	tools/make-dist $(ROOT)/win64 $(ROOT)/dist64
 
 test: dist
+	tools/check-layers
 	tools/check-product $(ROOT)/win32/setup.exe
 	tools/winerun --root $(ROOT) --session ctest --test-dir $(ROOT)/win64 --output-on-failure
 

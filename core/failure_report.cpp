@@ -1,6 +1,6 @@
 #include "core/failure_report.h"
 
-#include "core/bounded_text.h"
+#include "base/bounded_text.h"
 
 void ClearFailures(FailureList *list)
 {

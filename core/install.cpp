@@ -2,11 +2,11 @@
 
 #include <commctrl.h>
 
-#include "core/bounded_text.h"
-#include "core/entry.h"
+#include "base/bounded_text.h"
+#include "system/module_path.h"
 #include "core/failure_report.h"
-#include "core/layout.h"
-#include "core/setup_state.h"
+#include "base/layout.h"
+#include "base/setup_state.h"
 #include "system/registry_records.h"
 #include "system/shortcuts.h"
 

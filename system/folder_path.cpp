@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/bounded_text.h"
+#include "base/bounded_text.h"
 
 void NormalizeSeparators(char *buffer)
 {

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "core/bounded_text.h"
-#include "core/layout.h"
-#include "core/setup_state.h"
+#include "base/bounded_text.h"
+#include "base/layout.h"
+#include "base/setup_state.h"
 
 const char ProgIdKey[] = "Vemla";
 const char UninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vemla";

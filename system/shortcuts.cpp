@@ -4,7 +4,7 @@
 #include <objidl.h>
 #include <shlobj.h>
 
-#include "core/setup_state.h"
+#include "base/setup_state.h"
 
 // "X:\..." or "\\server\...": a path that names its drive or share. A shortcut path composed
 // from a folder the shell could not resolve ("\vemla.lnk") is neither.

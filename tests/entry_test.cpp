@@ -2,9 +2,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "core/bounded_text.h"
-#include "core/entry.h"
-#include "core/setup_state.h"
+#include "base/bounded_text.h"
+#include "app/entry.h"
+#include "system/module_path.h"
+#include "base/setup_state.h"
 #include "tests/support/test_support.h"
 
 TEST(CommandArgument, ProgramNameAndBlanksAreSkipped)

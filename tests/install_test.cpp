@@ -9,8 +9,8 @@
 
 #include "core/failure_report.h"
 #include "core/install.h"
-#include "core/layout.h"
-#include "core/setup_state.h"
+#include "base/layout.h"
+#include "base/setup_state.h"
 #include "system/registry_records.h"
 #include "tests/support/test_support.h"
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "core/bounded_text.h"
-#include "core/setup_state.h"
+#include "base/bounded_text.h"
+#include "base/setup_state.h"
 #include "system/registry_records.h"
 #include "tests/support/test_support.h"
 

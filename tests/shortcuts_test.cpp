@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/setup_state.h"
+#include "base/setup_state.h"
 #include "system/shortcuts.h"
 #include "tests/support/test_support.h"
 

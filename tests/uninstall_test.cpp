@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "core/layout.h"
+#include "base/layout.h"
 #include "core/uninstall.h"
 #include "system/registry_records.h"
 #include "tests/support/test_support.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/setup_state.h"
+#include "base/setup_state.h"
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
 #include "wizard/wizard_sheet.h"

@@ -3,9 +3,9 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include "core/bounded_text.h"
-#include "core/layout.h"
-#include "core/setup_state.h"
+#include "base/bounded_text.h"
+#include "base/layout.h"
+#include "base/setup_state.h"
 #include "resources/resource.h"
 #include "system/folder_path.h"
 #include "wizard/pages.h"

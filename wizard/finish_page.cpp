@@ -2,8 +2,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "core/layout.h"
-#include "core/setup_state.h"
+#include "base/layout.h"
+#include "base/setup_state.h"
 #include "resources/resource.h"
 #include "wizard/pages.h"
 #include "wizard/wizard_sheet.h"

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "core/setup_state.h"
+#include "base/setup_state.h"
 #include "resources/resource.h"
 #include "wizard/pages.h"
 

@@ -4,8 +4,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "core/layout.h"
-#include "core/setup_state.h"
+#include "base/layout.h"
+#include "base/setup_state.h"
 
 std::string MakeScratchFolder(const char *tag)
 {

@@ -1,4 +1,4 @@
-#include "core/layout.h"
+#include "base/layout.h"
 
 #include <shlobj.h>
 

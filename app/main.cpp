@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "core/entry.h"
+#include "app/entry.h"
 
 // The runtime's lpCmdLine is not used: the argument is taken from the command line by our own
 // rule, which the tests pin down.

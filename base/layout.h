@@ -2,7 +2,7 @@
 #ifndef VEMLA_LAYOUT_H
 #define VEMLA_LAYOUT_H
 
-#include "core/setup_state.h"
+#include "base/setup_state.h"
 
 // A file copied by the installation, with the progress position set after it.
 struct LayoutFile {

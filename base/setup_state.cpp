@@ -1,4 +1,4 @@
-#include "core/setup_state.h"
+#include "base/setup_state.h"
 
 // Zero at start, never freed.
 SetupStateRecord SetupState;

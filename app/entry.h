@@ -1,0 +1,19 @@
+// Program entry: mode selection and the DLL search order.
+#ifndef VEMLA_ENTRY_H
+#define VEMLA_ENTRY_H
+
+#include <windows.h>
+
+// Records the instance, runs install mode (any argument but exactly "/u") or uninstall mode.
+// Always returns 0, the process exit code.
+int RunSetup(HINSTANCE instance, const char *argument);
+
+// The argument part of a command line: the program name is skipped (up to and including its
+// closing quote when it starts with one, else up to the first byte <= 0x20), then every byte
+// from 0x01 to 0x20. Never returns null.
+const char *GetCommandArgument(const char *commandLine);
+
+// Limits DLL loading to the system folder, so a DLL planted beside setup.exe is never loaded.
+void RestrictDllSearch(void);
+
+#endif
