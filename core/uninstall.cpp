@@ -1,7 +1,6 @@
 #include "core/uninstall.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include "base/bounded_text.h"
 #include "system/module_path.h"
@@ -13,9 +12,6 @@
 
 static const char Caption[] = "セットアップ";
 static const char ManualRemoval[] = "インストールしたフォルダを手動で削除してください。";
-
-// A registry value or key name read back: the platform limits both to 255 characters.
-enum { RegistryTextSize = 256 };
 
 static int IsMissing(DWORD error)
 {
@@ -105,6 +101,29 @@ static int IsRunningProgram(const char *folder, const char *name)
            JoinPath(listed, sizeof listed, folder, name) && lstrcmpiA(running, listed) == 0;
 }
 
+// Enters our folder name of the current directory. A link put in its place (a junction, a
+// symbolic link: anyone may write a Start menu or a folder outside Program Files) is never
+// entered, so nothing is deleted through it; the link itself is removed at most. Returns 1 when
+// entered, 0 when it is not there (any more); a link or folder that stays is listed.
+static int EnterOwnFolder(const char *name, FailureList *failures)
+{
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (IsMissing(GetLastError()))
+            return 0;
+    } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (!RemoveDirectoryA(name))
+            AddFailure(failures, name, "リンク");
+        return 0;
+    } else if (SetCurrentDirectoryA(name)) {
+        return 1;
+    }
+    AddFailure(failures, name, NULL);
+    return 0;
+}
+
+// The listed files, then the twelve textures by name: pictures the user saved beside them keep
+// the texture folder, which is then listed as left behind.
 static void RemoveFiles(const char *folder, FailureList *failures)
 {
     for (int i = 0; i < RemovalCount; ++i) {
@@ -112,29 +131,12 @@ static void RemoveFiles(const char *folder, FailureList *failures)
             AddFailure(failures, RemovalList[i], NULL);
     }
 
-    char textures[MAX_PATH];
-    if (!JoinPath(textures, sizeof textures, folder, "Texture") || !DeleteFolderTree(textures))
+    if (!EnterOwnFolder(TextureFolderName, failures))
+        return;
+    for (int i = 0; i < TextureFileCount; ++i)
+        DeleteListedFile(TextureFiles[i].name);
+    if (!SetCurrentDirectoryA(folder) || !RemoveDirectoryA(TextureFolderName))
         AddFailure(failures, TextureFolderName, NULL);
-}
-
-int DeleteFolderTree(const char *path)
-{
-    // The shell takes a list of names, each NUL-terminated, ended by one more NUL.
-    char list[MAX_PATH + 1];
-    if (!CopyText(list, MAX_PATH, path))
-        return 0;
-    list[lstrlenA(list) + 1] = '\0';
-
-    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
-        return IsMissing(GetLastError());
-
-    SHFILEOPSTRUCTA operation = {};
-    operation.hwnd = GetDesktopWindow();
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = list;
-    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI;
-    SHFileOperationA(&operation);
-    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && IsMissing(GetLastError());
 }
 
 // Deletes the shortcuts of the ShortcutSet rows from first that share its option (and so its
@@ -148,7 +150,7 @@ static int RemoveShortcutStep(int first, FailureList *failures)
     char shellFolder[MAX_PATH];
     if (!GetSpecialFolderPath(shellFolder, head.csidl) || !SetCurrentDirectoryA(shellFolder))
         return end;
-    if (head.group && !SetCurrentDirectoryA(head.group))
+    if (head.group && !EnterOwnFolder(head.group, failures))
         return end;
     for (int i = first; i < end; ++i) {
         if (!DeleteListedFile(ShortcutSet[i].file))
@@ -159,69 +161,81 @@ static int RemoveShortcutStep(int first, FailureList *failures)
     return end;
 }
 
+// A saved association names a program that is still registered (its ProgID key exists).
+static int IsRegistered(const StoredAssociation &association)
+{
+    WCHAR name[RegistryNameSize];
+    HKEY program;
+    if (association.type == REG_EXPAND_SZ) {
+        DWORD length = ExpandEnvironmentStringsW(association.text, name, ARRAYSIZE(name));
+        if (length == 0 || length > ARRAYSIZE(name))
+            return 0;
+    } else {
+        lstrcpynW(name, association.text, ARRAYSIZE(name));
+    }
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_QUERY_VALUE, &program) != ERROR_SUCCESS)
+        return 0;
+    RegCloseKey(program);
+    return 1;
+}
+
 // An extension that still points at our ProgID gets back the association saved when it was
-// written, when that program is still registered, or else an empty default value. Any saved
-// value is dropped, also from an extension that now points elsewhere.
+// written, exactly as it was stored, when that program is still registered, or else an empty
+// default value. The saved copy is dropped once it is no longer needed: also from an extension
+// that now points elsewhere, but never when it could not be given back.
 static int RestoreAssociation(const char *extension)
 {
-    // A full size before every query, and one byte more than it, so that what was read is
-    // terminated even when it was stored without a NUL.
-    char current[RegistryTextSize + 1];
-    ZeroMemory(current, sizeof current);
-    LONG size = RegistryTextSize;
-    LONG result = RegQueryValueA(HKEY_CLASSES_ROOT, extension, current, &size);
-    if (result == ERROR_FILE_NOT_FOUND)
-        return 1;
-    int ours = result == ERROR_SUCCESS && lstrcmpA(current, ProgIdKey) == 0;
-
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, extension, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
-        ERROR_SUCCESS)
-        return !ours;
+    LONG opened = RegOpenKeyExA(HKEY_CLASSES_ROOT, extension, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return 1;
+    if (opened != ERROR_SUCCESS)
+        return 0;
 
+    StoredAssociation current;
     int restored = 1;
-    char previous[RegistryTextSize];
-    if (ours) {
-        HKEY program;
-        int saved = ReadStringValue(key, PreviousValueName, previous, sizeof previous) > 0 && previous[0] &&
-                    lstrcmpiA(previous, ProgIdKey) != 0 &&
-                    RegOpenKeyExA(HKEY_CLASSES_ROOT, previous, 0, KEY_QUERY_VALUE, &program) ==
-                        ERROR_SUCCESS;
-        if (saved) {
-            RegCloseKey(program);
-            restored = RegSetValueExA(key, "", 0, REG_SZ, (const BYTE *)previous,
-                                      lstrlenA(previous) + 1) == ERROR_SUCCESS;
+    if (ReadAssociation(key, L"", &current) > 0 && lstrcmpW(current.text, ProgIdKeyW) == 0) {
+        StoredAssociation previous;
+        if (ReadAssociation(key, PreviousValueNameW, &previous) > 0 &&
+            lstrcmpiW(previous.text, ProgIdKeyW) != 0 && IsRegistered(previous)) {
+            restored = WriteAssociation(key, L"", &previous);
         } else {
-            restored = RegSetValueA(HKEY_CLASSES_ROOT, extension, REG_SZ, "", 0) == ERROR_SUCCESS;
+            restored = RegSetValueExW(key, L"", 0, REG_SZ, (const BYTE *)L"", sizeof(WCHAR)) ==
+                       ERROR_SUCCESS;
         }
     }
-    LONG dropped = RegDeleteValueA(key, PreviousValueName);
+    LONG dropped = restored ? RegDeleteValueW(key, PreviousValueNameW) : ERROR_SUCCESS;
     RegCloseKey(key);
     return restored && (dropped == ERROR_SUCCESS || dropped == ERROR_FILE_NOT_FOUND);
 }
 
-// RegDeleteKeyA refuses a key with subkeys, and RegDeleteTreeA is missing on older systems:
-// delete bottom-up. Returns 1 when the key is gone (or was never there).
-static int DeleteKeyTree(HKEY parent, const char *name)
+enum { KeyDeleted, KeyAbsent, KeyFailed };
+
+// RegDeleteKey refuses a key with subkeys, and RegDeleteTree is missing on older systems: delete
+// bottom-up. Wide names, because another program's subkey may be named outside the ANSI code
+// page, and its narrow spelling would name no key. A child that stays moves the index on, so no
+// child is met twice and the walk ends.
+static int DeleteKeyTree(HKEY parent, const WCHAR *name)
 {
     HKEY key;
-    LONG opened = RegOpenKeyExA(parent, name, 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &key);
+    LONG opened = RegOpenKeyExW(parent, name, 0, KEY_ENUMERATE_SUB_KEYS, &key);
     if (opened == ERROR_FILE_NOT_FOUND)
-        return 1;
+        return KeyAbsent;
     if (opened == ERROR_SUCCESS) {
-        char child[RegistryTextSize];
-        DWORD index = 0;
-        for (;;) {
-            DWORD length = sizeof child;
-            if (RegEnumKeyExA(key, index, child, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+        WCHAR child[RegistryNameSize];
+        for (DWORD index = 0;;) {
+            DWORD length = ARRAYSIZE(child);
+            if (RegEnumKeyExW(key, index, child, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
                 break;
-            if (!DeleteKeyTree(key, child))
-                ++index;  // it stays; go on with the next one
+            if (DeleteKeyTree(key, child) != KeyDeleted)
+                ++index;
         }
         RegCloseKey(key);
     }
-    LONG deleted = RegDeleteKeyA(parent, name);
-    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+    LONG deleted = RegDeleteKeyW(parent, name);
+    return deleted == ERROR_SUCCESS ? KeyDeleted
+           : deleted == ERROR_FILE_NOT_FOUND ? KeyAbsent
+                                             : KeyFailed;
 }
 
 static void RemoveRecords(FailureList *failures)
@@ -231,9 +245,9 @@ static void RemoveRecords(FailureList *failures)
         if (!RestoreAssociation(extensions[i]))
             AddFailure(failures, "関連付け", extensions[i]);
     }
-    if (!DeleteKeyTree(HKEY_CLASSES_ROOT, ProgIdKey))
+    if (DeleteKeyTree(HKEY_CLASSES_ROOT, ProgIdKeyW) == KeyFailed)
         AddFailure(failures, "ファイルの種類", ProgIdKey);
-    if (!DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKey))
+    if (DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyW) == KeyFailed)
         AddFailure(failures, "アンインストール情報", NULL);
     NotifyAssociationsChanged();
 }

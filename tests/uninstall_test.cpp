@@ -34,13 +34,11 @@ protected:
             if (lstrcmpA(name, "setup.exe"))  // the running one
                 WriteFileBytes(install + "\\" + name, name);
         }
-        // Textures, and a read-only file in a subfolder.
+        // Textures, one of them read-only as copied from a CD-ROM by an earlier setup.
         CreateDirectoryA((install + "\\TEXTURE").c_str(), NULL);
         for (const LayoutFile &file : TextureFiles)
             WriteFileBytes(install + "\\TEXTURE\\" + file.name, file.name);
-        CreateDirectoryA((install + "\\TEXTURE\\sub").c_str(), NULL);
-        WriteFileBytes(install + "\\TEXTURE\\sub\\x.bmp", "x");
-        SetFileAttributesA((install + "\\TEXTURE\\sub\\x.bmp").c_str(), FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesA((install + "\\TEXTURE\\" + TextureFiles[0].name).c_str(), FILE_ATTRIBUTE_READONLY);
         SetFileAttributesA((install + "\\license.txt").c_str(), FILE_ATTRIBUTE_READONLY);
         WriteFileBytes(elsewhere + "\\setup.exe", "another setup.exe");
         WriteRegistryString(HKEY_CLASSES_ROOT, "pngfile", "", "PNG Image");
@@ -99,6 +97,8 @@ protected:
     std::string savedDirectory = CurrentDirectory();
     std::unique_ptr<ScopedSetupModule> module;
     ScopedRegistryOverride registry;
+    HKEY key;
+    void ExpectNothingForeignLost(bool linked);
 };
 
 TEST_F(UninstallRun, RemovesAllAndRestoresAssociationsOnlyWhenConfirmedAndRunFromTheRecordedFolder)
@@ -167,8 +167,62 @@ TEST_F(UninstallRun, FilesHeldOpenAreReportedAndTheRestRemoved)
     EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
 }
 
-// A missing "Texture" folder counts as gone: the runs above remove it more than once.
-TEST(DeleteFolderTree, OverlongPathIsRefusedNotCut)
+
+// Run as administrator, over folders a user may write: nothing reached through a link, nothing the
+// installation did not write, and no other program's subkey stops the run.
+void UninstallRun::ExpectNothingForeignLost(bool linked)
 {
-    EXPECT_EQ(0, DeleteFolderTree(std::string(MAX_PATH, 'a').c_str()));
+    std::string group = SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla", target = elsewhere + "\\precious";
+    const wchar_t cafe[] = L"Caf\x00e9.Image\x2122";  // not in code page 932
+    {
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Vemla\\shell\\Caf\x00e9\\command", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+        RegCloseKey(key);
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, cafe, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+        RegCloseKey(key);
+        RegSetKeyValueW(HKEY_CLASSES_ROOT, L".png", L"VemlaPrevious", REG_EXPAND_SZ, cafe, sizeof cafe);
+        std::vector<std::string> kept = {install + "\\TEXTURE\\mine.bmp", group + "\\mine.txt"};
+        if (linked) {
+            kept = {target + "\\precious.txt", target + "\\deeper\\more.txt", target + "\\Vemla.lnk",
+                    target + "\\" + TextureFiles[0].name};
+            RemoveTree(install + "\\TEXTURE");
+            RemoveTree(group);
+            CreateDirectoryA(target.c_str(), NULL);
+            CreateDirectoryA((target + "\\deeper").c_str(), NULL);
+            ASSERT_TRUE(FolderLink(install + "\\TEXTURE", target) && FolderLink(group, target));
+        }
+        for (const std::string &file : kept)
+            WriteFileBytes(file, "mine");
+
+        HANDLE done = CreateEventA(NULL, TRUE, FALSE, NULL);
+        HANDLE watchdog = CreateThread(NULL, 0, [](void *event) -> DWORD {
+            if (WaitForSingleObject(event, 30000) == WAIT_TIMEOUT) {
+                fprintf(stderr, "the uninstallation did not end within 30 s\n");
+                TerminateProcess(GetCurrentProcess(), 3);
+            }
+            return 0;
+        }, done, 0, NULL);
+        Uninstall(linked ? "次の項目を削除できませんでした。\n\nTEXTURE (リンク)\nVemla (リンク)\n\n"
+                           "インストールしたフォルダを手動で削除してください。"
+                         : "次の項目を削除できませんでした。\n\nTEXTURE\n\nインストールしたフォルダを手動で削除してください。");
+        SetEvent(done);
+        WaitForSingleObject(watchdog, INFINITE);
+        CloseHandle(watchdog);
+        CloseHandle(done);
+
+        for (const std::string &file : kept)
+            EXPECT_EQ("mine", ReadFileBytes(file)) << file;
+        EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(linked ? target : install + "\\TEXTURE"));
+        EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(group)) << "the user's file or the link's target";
+        for (int row = 0; row < ShortcutCount; ++row)
+            EXPECT_EQ(linked && ShortcutSet[row].group && !lstrcmpA(ShortcutSet[row].file, "Vemla.lnk"),
+                      FileExists(InstalledShortcutPath(row))) << "only the link's target's own Vemla.lnk";
+        EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey)) << "with a subkey named outside code page 932";
+        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
+        RegistryValue png = ReadRegistryValueW(HKEY_CLASSES_ROOT, L".png", L"");
+        EXPECT_TRUE(png.type == REG_EXPAND_SZ && png.bytes == Bytes(cafe, ARRAYSIZE(cafe))) << "given back exactly";
+        if (linked)
+            EXPECT_TRUE(FolderLink(group, "") && FolderLink(install + "\\TEXTURE", ""));
+    }
 }
+TEST_F(UninstallRun, KeepsTheUsersOwnFilesBesideOurs) { ExpectNothingForeignLost(false); }
+TEST_F(UninstallRun, NeverDeletesThroughLinks) { ExpectNothingForeignLost(true); }

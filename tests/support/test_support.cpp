@@ -31,6 +31,38 @@ int CountFolderEntries(const std::string &folder)
     return count;
 }
 
+// Wine makes no link itself (CreateSymbolicLink is a stub) and cannot remove one, but starts Linux programs.
+bool FolderLink(const std::string &link, const std::string &target)
+{
+    typedef char *(CDECL * UnixName)(const WCHAR *);
+    UnixName unixName = (UnixName)(void *)GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name");
+    std::string names[2] = {target.empty() ? link : target, link};
+    for (std::string &name : names) {
+        WCHAR wide[MAX_PATH];
+        char *converted = unixName && MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide, MAX_PATH) ? unixName(wide) : NULL;
+        if (!converted)
+            return false;
+        name = converted;
+        HeapFree(GetProcessHeap(), 0, converted);
+    }
+    std::string command = target.empty() ? "/bin/rm -f \"" + names[1] + "\""
+                                         : "/bin/ln -s \"" + names[0] + "\" \"" + names[1] + "\"";
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // The handle does not follow the Linux process to its end: wait for its effect.
+    for (int tries = 0; tries < 100; ++tries, Sleep(20)) {
+        DWORD attributes = GetFileAttributesA(link.c_str());
+        if (target.empty() ? attributes == INVALID_FILE_ATTRIBUTES
+                           : attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return true;
+    }
+    return false;
+}
+
 void RemoveTree(const std::string &path)
 {
     std::string from = path + '\0';  // a list of names, ended by an empty one
@@ -121,6 +153,23 @@ RegistryValue ReadRegistryValue(HKEY root, const char *key, const char *name)
     return value;
 }
 
+RegistryValue ReadRegistryValueW(HKEY root, const wchar_t *key, const wchar_t *name)
+{
+    RegistryValue value = {false, 0, std::string()};
+    HKEY opened;
+    char data[2048];
+    DWORD size = sizeof data;
+    if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+        return value;
+    value.found = !RegQueryValueExW(opened, name, NULL, &value.type, (BYTE *)data, &size);
+    value.bytes.assign(data, value.found ? size : 0);
+    RegCloseKey(opened);
+    return value;
+}
+
+std::string Bytes(const wchar_t *text, size_t count) { return std::string((const char *)text, count * sizeof(wchar_t)); }
+std::string Bytes(const std::wstring &text) { return Bytes(text.data(), text.size()); }
+
 bool RegistryKeyExists(HKEY root, const char *key)
 {
     HKEY opened;
@@ -205,8 +254,11 @@ void RemoveInstalledShortcuts()
         if (!SpecialFolder(ShortcutSet[row].csidl).empty())  // never "\vemla.lnk" at a drive's root
             DeleteFileA(InstalledShortcutPath(row).c_str());
     }
-    if (!SpecialFolder(CSIDL_PROGRAMS).empty())
-        RemoveTree(SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla");
+    std::string group = SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla";
+    if (GetFileAttributesA(group.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT & ~INVALID_FILE_ATTRIBUTES)
+        FolderLink(group, "");  // left by a failed test; the tree deletion would follow it
+    if (group.size() > 6)
+        RemoveTree(group);
 }
 
 std::string InstalledShortcutPath(int row)

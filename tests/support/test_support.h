@@ -14,6 +14,8 @@ bool FolderExists(const std::string &path);
 std::string ReadFileBytes(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);
 std::string CurrentDirectory();
+// Makes link a symbolic link to target (as Wine has links), or removes the link when target is empty.
+bool FolderLink(const std::string &link, const std::string &target);
 int CountFolderEntries(const std::string &folder);  // "." and ".." left out
 
 // While alive, this process's HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE lead to fresh scratch keys (deleted afterwards).
@@ -27,6 +29,9 @@ struct ScopedRegistryOverride {
 // A value as stored: its type and exact bytes (a string's NUL included when stored).
 struct RegistryValue { bool found; DWORD type; std::string bytes; };
 RegistryValue ReadRegistryValue(HKEY root, const char *key, const char *name);
+RegistryValue ReadRegistryValueW(HKEY root, const wchar_t *key, const wchar_t *name);
+std::string Bytes(const std::wstring &text);  // as the wide registry functions store it
+std::string Bytes(const wchar_t *text, size_t count);
 bool RegistryKeyExists(HKEY root, const char *key);
 void WriteRegistryString(HKEY root, const char *key, const char *name, const char *data);
 
