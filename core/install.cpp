@@ -19,10 +19,26 @@ void SetProgress(HWND page, int position)
     SendMessageA(GetDlgItem(page, IDC_PROGRESS), PBM_SETPOS, (WPARAM)position, 0);
 }
 
-// An empty destination is one that did not fit its buffer: a failure, not a copy elsewhere.
+static int ClearReadOnly(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (!(attributes & FILE_ATTRIBUTE_READONLY) ||
+            SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY));
+}
+
+// An empty destination is one that did not fit its buffer: a failure, not a copy elsewhere. A
+// copy keeps the source's read-only attribute (a CD-ROM's), which would refuse the next
+// installation over it: it is cleared, also on such a copy left by an earlier setup.
 static int CopyInto(const char *destination, const char *name)
 {
-    return destination[0] && CopyFileA(name, destination, FALSE);
+    if (!destination[0])
+        return 0;
+    if (!CopyFileA(name, destination, FALSE) &&
+        (GetLastError() != ERROR_ACCESS_DENIED || !ClearReadOnly(destination) ||
+         !CopyFileA(name, destination, FALSE)))
+        return 0;
+    return ClearReadOnly(destination);
 }
 
 int CopyProgramFile(HWND page, const char *name, int position)

@@ -10,6 +10,9 @@
 const char ProgIdKey[] = "Vemla";
 const char UninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vemla";
 const char PreviousValueName[] = "VemlaPrevious";
+const WCHAR ProgIdKeyW[] = L"Vemla";
+const WCHAR UninstallKeyW[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vemla";
+const WCHAR PreviousValueNameW[] = L"VemlaPrevious";
 
 static const char ProgIdCommandKey[] = "Vemla\\shell\\open\\command";
 static const char FileTypeName[] = "Vemla Image";
@@ -76,19 +79,42 @@ int ReadStringValue(HKEY key, const char *name, char *text, int size)
     return 1;
 }
 
+int ReadAssociation(HKEY key, const WCHAR *name, StoredAssociation *association)
+{
+    // One character short of the buffer, so that what was stored without a NUL gets one.
+    DWORD bytes = sizeof association->text - sizeof(WCHAR);
+    LONG status = RegQueryValueExW(key, name, NULL, &association->type, (BYTE *)association->text,
+                                   &bytes);
+    if (status != ERROR_SUCCESS)
+        bytes = 0;  // on ERROR_MORE_DATA it holds the size needed
+    association->text[bytes / sizeof(WCHAR)] = L'\0';
+    if (status == ERROR_FILE_NOT_FOUND)
+        return 0;
+    if (status != ERROR_SUCCESS ||
+        (association->type != REG_SZ && association->type != REG_EXPAND_SZ))
+        return -1;
+    return association->text[0] ? 1 : 0;
+}
+
+int WriteAssociation(HKEY key, const WCHAR *name, const StoredAssociation *association)
+{
+    return RegSetValueExW(key, name, 0, association->type, (const BYTE *)association->text,
+                          (lstrlenW(association->text) + 1) * sizeof(WCHAR)) == ERROR_SUCCESS;
+}
+
 // Points extension at the ProgID. An earlier association of another program is kept in
 // PreviousValueName so that an uninstallation can give it back; one of ours is not saved, so a
-// reinstall leaves the saved value as it was.
+// reinstall leaves the saved value as it was. One that cannot be kept exactly is not overwritten.
 static int AssociateExtension(const char *extension)
 {
     HKEY key = CreateKey(HKEY_CLASSES_ROOT, extension);
     if (!key)
         return 0;
-    char previous[MAX_PATH];
-    // An earlier value too long to keep is not overwritten: it could not be given back.
-    int written = ReadStringValue(key, "", previous, sizeof previous) >= 0;
-    if (written && previous[0] && lstrcmpiA(previous, ProgIdKey) != 0)
-        written = SetStringValue(key, PreviousValueName, previous);
+    StoredAssociation previous;
+    int found = ReadAssociation(key, L"", &previous);
+    int written = found >= 0;
+    if (found > 0 && lstrcmpiW(previous.text, ProgIdKeyW) != 0)
+        written = WriteAssociation(key, PreviousValueNameW, &previous);
     if (written)
         written = SetStringValue(key, "", ProgIdKey);
     RegCloseKey(key);

@@ -7,12 +7,34 @@
 extern const char ProgIdKey[];           // "Vemla" under HKEY_CLASSES_ROOT
 extern const char UninstallKey[];        // "SOFTWARE\...\Uninstall\Vemla" under HKEY_LOCAL_MACHINE
 extern const char PreviousValueName[];   // "VemlaPrevious": an extension's earlier association
+extern const WCHAR ProgIdKeyW[];
+extern const WCHAR UninstallKeyW[];
+extern const WCHAR PreviousValueNameW[];
+
+// A key name, and so a ProgID, has at most 255 characters.
+enum { RegistryNameSize = 256 };
+
+// An association as stored: REG_SZ or REG_EXPAND_SZ, and its text, read with the wide functions
+// so that a name outside the ANSI code page is kept exactly.
+struct StoredAssociation {
+    DWORD type;
+    WCHAR text[RegistryNameSize];
+};
+
+// Reads the value name of an extension's key. Returns 1 with association filled, 0 when there is
+// no value or it is empty, -1 when it cannot be kept exactly (another type, longer than a ProgID
+// can be, unreadable).
+int ReadAssociation(HKEY key, const WCHAR *name, StoredAssociation *association);
+
+// Writes association as the value name, with its type and its terminating NUL. Returns 1 or 0.
+int WriteAssociation(HKEY key, const WCHAR *name, const StoredAssociation *association);
 
 // Writes the ProgID with its quoted open command for SetupState.installFolder and points
-// extension at it. An earlier association of another program is saved in "VemlaPrevious" first;
+// extension at it. An earlier association of another program is saved exactly (type and text) in
+// "VemlaPrevious" first;
 // the extension key keeps its other values and subkeys. Returns 1, or 0 when the command would not
 // fit (nothing written), a ProgID key cannot be written, or the extension cannot be written
-// (also when its earlier association is too long to save: it is then left as it was).
+// (also when its earlier association cannot be saved exactly: it is then left as it was).
 int RegisterFileType(const char *extension);
 
 // Writes the uninstall entry for SetupState.installFolder: the quoted "setup.exe" /u command, the

@@ -66,6 +66,7 @@ protected:
         for (const std::string &name : files) {
             if (name != "setup.exe")  // the loaded copy
                 WriteFileBytes(source + "\\" + name, "file " + name);
+            SetFileAttributesA((source + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY);  // as on a CD-ROM
         }
         module.reset(new ScopedSetupModule(source));
         SetupState.options = InstallOptions{};
@@ -88,8 +89,11 @@ protected:
     {
         for (size_t i = 0; i < count; ++i) {
             std::string copied = ReadFileBytes(folder + "\\" + files[i]);
-            if (std::find(skipped.begin(), skipped.end(), files[i]) == skipped.end())
+            if (std::find(skipped.begin(), skipped.end(), files[i]) == skipped.end()) {
                 EXPECT_TRUE(!copied.empty() && copied == ReadFileBytes(source + "\\" + files[i])) << files[i];
+                EXPECT_FALSE(GetFileAttributesA((folder + "\\" + files[i]).c_str()) & FILE_ATTRIBUTE_READONLY)
+                    << files[i] << " would refuse the next installation";
+            }
         }
     }
 
@@ -160,6 +164,7 @@ TEST_F(InstallRun, EveryRunSetsEveryPositionAndWritesOnlyWhatWasChosen)
 
 TEST_F(InstallRun, FailedItemsAreNamedInOneWarningAndTheRestIsInstalled)
 {
+    SetFileAttributesA((source + "\\vemla.hlp").c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA((source + "\\vemla.hlp").c_str());
     RemoveTree(source + "\\TEXTURE");
     // Held open without sharing: Wine run as root writes over a read-only file.

@@ -11,7 +11,6 @@
 
 static const char CommandKey[] = "Vemla\\shell\\open\\command";
 static const char EntryKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vemla";
-static const char Previous[] = "VemlaPrevious";
 
 class RegistryRecordsTest : public ::testing::Test {
 protected:
@@ -62,42 +61,48 @@ TEST_F(RegistryRecordsTest, ValuesAreExactAndCommandsQuotedForAnyFolder)
     }
 }
 
-TEST_F(RegistryRecordsTest, EarlierAssociationIsSavedOnceNeverAsOursAndTheKeyKeptWhole)
+TEST_F(RegistryRecordsTest, EarlierAssociationIsSavedExactlyOnceNeverAsOursAndTheKeyKeptWhole)
 {
-    const std::string tooLong(400, 'p');
+    const std::wstring tooLong(256, L'p'), longest(128, L'\x8868');  // 表: 256 bytes in code page 932
     const struct {
         DWORD type;  // of the default value before, REG_NONE for none
-        std::string earlier;   // its bytes as stored
-        const char *saved;     // VemlaPrevious before, or null
-        const char *expected;  // VemlaPrevious after two installations, or null for none
+        std::wstring earlier;  // as stored, NUL included when stored with one
+        const wchar_t *saved;  // VemlaPrevious before, or null
+        DWORD savedType;       // VemlaPrevious after two installations, REG_NONE for none
+        std::wstring expected;
     } cases[] = {
-        {REG_NONE, "", NULL, NULL},
-        {REG_SZ, std::string(1, '\0'), NULL, NULL},
-        {REG_SZ, std::string("jpegfile", 9), NULL, "jpegfile"},
-        {REG_SZ, std::string("vemla", 6), NULL, NULL},                   // ProgIDs ignore letter case
-        {REG_SZ, std::string("Vemla", 6), "jpegfile", "jpegfile"},       // reinstall over our own
-        {REG_SZ, std::string("Viewer.JPG", 11), "older", "Viewer.JPG"},  // another program took it since
-        {REG_SZ, "pngfile", NULL, "pngfile"},                            // stored without its NUL
-        {REG_DWORD, "AAAA", NULL, NULL},
-        {REG_SZ, tooLong + '\0', NULL, NULL},  // cannot be saved: refused, left as it was
+        {REG_NONE, L"", NULL, REG_NONE, L""},
+        {REG_SZ, std::wstring(1, L'\0'), NULL, REG_NONE, L""},
+        {REG_SZ, std::wstring(L"jpegfile", 9), NULL, REG_SZ, std::wstring(L"jpegfile", 9)},
+        {REG_SZ, std::wstring(L"vemla", 6), NULL, REG_NONE, L""},  // ProgIDs ignore letter case
+        {REG_SZ, std::wstring(L"Vemla", 6), L"jpegfile", REG_SZ, std::wstring(L"jpegfile", 9)},  // reinstall over our own
+        {REG_SZ, std::wstring(L"Viewer.JPG", 11), L"older", REG_SZ, std::wstring(L"Viewer.JPG", 11)},  // taken since
+        {REG_SZ, L"pngfile", NULL, REG_SZ, std::wstring(L"pngfile", 8)},  // stored without its NUL
+        {REG_SZ, std::wstring(L"Caf\x00e9.Image\x2122", 12), NULL, REG_SZ, std::wstring(L"Caf\x00e9.Image\x2122", 12)},
+        {REG_EXPAND_SZ, std::wstring(L"%Viewer%", 9), NULL, REG_EXPAND_SZ, std::wstring(L"%Viewer%", 9)},
+        {REG_SZ, longest + L'\0', NULL, REG_SZ, longest + L'\0'},
+        {REG_DWORD, L"AA", NULL, REG_NONE, L""},  // cannot be kept exactly: refused, left as it was
+        {REG_SZ, tooLong + L'\0', NULL, REG_NONE, L""},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.earlier);
+        SCOPED_TRACE(testing::PrintToString(c.earlier));
         SetInstallFolder("C:\\Program Files\\Vemla");
         if (c.type != REG_NONE)
-            RegSetKeyValueA(HKEY_CLASSES_ROOT, ".jpg", "", c.type, c.earlier.data(), (DWORD)c.earlier.size());
+            RegSetKeyValueW(HKEY_CLASSES_ROOT, L".jpg", L"", c.type, c.earlier.data(), (DWORD)c.earlier.size() * 2);
         if (c.saved)
-            WriteRegistryString(HKEY_CLASSES_ROOT, ".jpg", Previous, c.saved);
+            RegSetKeyValueW(HKEY_CLASSES_ROOT, L".jpg", L"VemlaPrevious", REG_SZ, c.saved, (lstrlenW(c.saved) + 1) * 2);
         WriteRegistryString(HKEY_CLASSES_ROOT, ".jpg", "Content Type", "image/jpeg");
         WriteRegistryString(HKEY_CLASSES_ROOT, ".jpg\\ShellNew", "ItemName", "photo");
-        bool refused = c.earlier.size() > MAX_PATH;
+        bool refused = c.type == REG_DWORD || c.earlier.size() > 256;
         EXPECT_EQ(refused ? 0 : 1, RegisterFileType(".jpg"));
         EXPECT_EQ(refused ? 0 : 1, RegisterFileType(".jpg"));
-        ExpectString(HKEY_CLASSES_ROOT, ".jpg", "", refused ? tooLong : "Vemla");
+        RegistryValue value = ReadRegistryValueW(HKEY_CLASSES_ROOT, L".jpg", L"");
+        EXPECT_TRUE(refused ? value.type == c.type && value.bytes == Bytes(c.earlier) : value.bytes == Bytes(L"Vemla", 6));
         ExpectString(HKEY_CLASSES_ROOT, ".jpg", "Content Type", "image/jpeg");
         ExpectString(HKEY_CLASSES_ROOT, ".jpg\\ShellNew", "ItemName", "photo");
-        EXPECT_EQ(c.expected ? std::string(c.expected) + '\0' : "",
-                  ReadRegistryValue(HKEY_CLASSES_ROOT, ".jpg", Previous).bytes);
+        RegistryValue saved = ReadRegistryValueW(HKEY_CLASSES_ROOT, L".jpg", L"VemlaPrevious");
+        EXPECT_EQ(c.savedType, saved.found ? saved.type : REG_NONE);
+        EXPECT_EQ(Bytes(c.expected), saved.bytes);
     }
 }
 
