@@ -25,6 +25,7 @@ dist: build
 
 test: dist
 	tools/check-product $(ROOT)/win32/setup.exe
+	tools/check-signing $(ROOT)/dist/setup.exe
 	tools/winerun --root $(ROOT) --session ctest --test-dir $(ROOT)/win64 --output-on-failure
 
 run: dist
