@@ -1,5 +1,6 @@
 # make test  - install what is missing, build both architectures, run every test under Wine
-# make dist  - lay out the sample distribution folders build/dist (i686) and build/dist64 (x86_64)
+# make dist  - lay out the sample distribution folders build/dist (i686) and build/dist64 (x86_64);
+#              signs build/dist/setup.exe when VEMLA_SIGN_* name a certificate (README)
 # make run   - start the wizard from build/dist64 under Wine
 BUILD ?= build
 ROOT := $(abspath $(BUILD))
@@ -19,11 +20,13 @@ build: bootstrap
 
 dist: build
 	tools/make-dist $(ROOT)/win32 $(ROOT)/dist
+	@tools/sign-release $(ROOT)/dist/setup.exe
 	tools/make-dist $(ROOT)/win64 $(ROOT)/dist64
 
 test: dist
 	tools/check-layers
 	tools/check-product $(ROOT)/win32/setup.exe
+	tools/check-signing $(ROOT)/dist/setup.exe
 	tools/winerun --root $(ROOT) --session ctest --test-dir $(ROOT)/win64 --output-on-failure
 
 run: dist
