@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,17 @@ HWND FindTopLevel(const char *className, DWORD processId, bool (*kind)(HWND) = N
     return NULL;
 }
 
+DWORD ParentOf(DWORD process)
+{
+    PROCESSENTRY32 entry = {sizeof entry};
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    DWORD parent = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        parent = entry.th32ProcessID == process ? entry.th32ParentProcessID : parent;
+    CloseHandle(snapshot);
+    return parent;
+}
+
 bool Ended(const PROCESS_INFORMATION &process) { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }
 
 void ExpectExitCodeZero(const PROCESS_INFORMATION &process, const char *what)
@@ -192,6 +204,9 @@ void Press(HWND sheet, int id)
     WaitUntil([&] { return Usable(sheet, id); }, 5000);
     ASSERT_TRUE(Usable(sheet, id)) << "button " << std::hex << id << " cannot be pressed (" << ButtonStates(sheet) << ")";
     SendMessageTimeoutA(GetDlgItem(sheet, id), BM_CLICK, 0, 0, SMTO_NORMAL, 200, NULL);
+    // A sent click is handled inside the sheet's GetMessage, which then waits for a posted message
+    // before its loop sees that the sheet has ended; a person's click is posted input.
+    PostMessageA(sheet, WM_NULL, 0, 0);
 }
 
 void Tick(HWND page, int id)
@@ -466,6 +481,9 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
         EXPECT_TRUE(running && QueryFullProcessImageNameA(running, 0, image, &size));
         CloseHandle(running);
         EXPECT_EQ(0, lstrcmpiA((dist + "\\vemla.exe").c_str(), image)) << "started " << Shown(image);
+        // Wine runs setup.exe elevated: both must come from the desktop shell, with the user's rights.
+        for (HWND started : {application, notepad})
+            EXPECT_NE(wizard.dwProcessId, ParentOf(ProcessOf(started))) << "started by the elevated setup.exe";
         std::string readme = TextOf(FindWindowExA(notepad, NULL, "Edit", NULL));
         EXPECT_NE(std::string::npos, readme.find("Vemla をお使いいただきありがとうございます。")) << Shown(readme);
         // Apart, so that neither covers the other in its picture whichever comes up last.

@@ -1,18 +1,18 @@
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include "base/layout.h"
 #include "base/setup_state.h"
 #include "resources/resource.h"
+#include "system/user_shell.h"
 #include "wizard/pages.h"
 #include "wizard/wizard_sheet.h"
 
-// Opens name from the distribution folder with the program the system associates with it.
-// Whether it opens is not reported: the wizard closes all the same.
+// Opens name from the distribution folder, with the user's rights. Whether it opens is not
+// reported: the wizard closes all the same.
 static void OpenFromSourceFolder(const char *name)
 {
-    ShellExecuteA(GetDesktopWindow(), "open", name, NULL, SetupState.sourceFolder, SW_SHOW);
+    OpenAsUser(SetupState.sourceFolder, name);
 }
 
 INT_PTR CALLBACK FinishPage(HWND page, UINT message, WPARAM, LPARAM lparam)

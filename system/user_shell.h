@@ -1,0 +1,12 @@
+// Starting a program or document for the user from the elevated setup program.
+#ifndef VEMLA_USER_SHELL_H
+#define VEMLA_USER_SHELL_H
+
+// Opens name (a file of folder) with the program the system associates with it, in folder. When
+// this program runs elevated, the desktop shell starts it with the signed-in user's rights, so
+// that neither the application nor a handler of the user's own classes inherits administrator
+// rights; where that route is missing (older systems) it is started directly. Needs COM
+// initialised. Returns 1 when started.
+int OpenAsUser(const char *folder, const char *name);
+
+#endif
