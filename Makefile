@@ -28,6 +28,7 @@ test: dist
 	tools/check-product $(ROOT)/win32/setup.exe
 	tools/check-signing $(ROOT)/dist/setup.exe
 	tools/winerun --root $(ROOT) --session ctest --test-dir $(ROOT)/win64 --output-on-failure
+	tools/check-prefix-reset $(ROOT)
 
 run: dist
 	tools/walkthrough $(ROOT)

@@ -245,7 +245,11 @@ ScopedSetupModule::~ScopedSetupModule()
 std::string SpecialFolder(int csidl)
 {
     char path[MAX_PATH];
-    return SUCCEEDED(SHGetFolderPathA(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path)) ? path : "";
+    std::string folder = SUCCEEDED(SHGetFolderPathA(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, path)) ? path : "";
+    // Said here, not later as a shortcut that cannot be written.
+    EXPECT_TRUE(FolderExists(folder)) << "shell folder CSIDL " << csidl << " (" << folder << ") missing in the Wine "
+                                      << "prefix: removed earlier in this run, or else delete build/wine";
+    return folder;
 }
 
 void RemoveInstalledShortcuts()

@@ -60,7 +60,7 @@ struct ScopedSetupModule {
     std::string path;
 };
 
-std::string SpecialFolder(int csidl);  // the prefix's shell folder (CSIDL_PROGRAMS...), or empty
+std::string SpecialFolder(int csidl);  // the prefix's shell folder (CSIDL_PROGRAMS...), expected to exist; or empty
 void RemoveInstalledShortcuts();       // and the Start-menu group with its contents
 std::string InstalledShortcutPath(int row);  // where row of ShortcutSet lies
 
