@@ -1,0 +1,141 @@
+#include "tests/support/fault_injection.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+struct Entry {
+    const char *name;
+    void *wrapper;
+    LONG_PTR failed;  // what the function returns when it fails
+    DWORD error;      // and the thread's last error then
+    void *real;       // null while not imported
+    int calls;
+};
+int target = -1, failAt;
+bool injected;
+std::vector<std::pair<void **, void *>> swapped;  // slot, its original entry
+
+extern Entry FaultTable[];
+
+template <typename F> struct Hook;
+template <typename R, typename... A> struct Hook<R(WINAPI *)(A...)> {
+    template <int I> static R WINAPI Call(A... a)
+    {
+        Entry &e = FaultTable[I];
+        if (++e.calls == failAt && I == target) {
+            injected = true;
+            SetLastError(e.error);
+            return (R)e.failed;
+        }
+        return ((R(WINAPI *)(A...))e.real)(a...);
+    }
+};
+
+// One line per function: its failure, realistic for what it does.
+#define FAULT(function, failed, error) \
+    {#function, (void *)&Hook<decltype(&::function)>::Call<__COUNTER__ - First - 1>, (LONG_PTR)(failed), error, NULL, 0}
+enum { First = __COUNTER__ };
+Entry FaultTable[] = {
+    FAULT(CopyFileA, FALSE, ERROR_DISK_FULL),
+    FAULT(CreateDirectoryA, FALSE, ERROR_DISK_FULL),
+    FAULT(SetCurrentDirectoryA, FALSE, ERROR_ACCESS_DENIED),
+    FAULT(DeleteFileA, FALSE, ERROR_ACCESS_DENIED),
+    FAULT(RemoveDirectoryA, FALSE, ERROR_ACCESS_DENIED),
+    FAULT(SetFileAttributesA, FALSE, ERROR_ACCESS_DENIED),
+    FAULT(GetFileAttributesA, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED),
+    FAULT(SHFileOperationA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(GetModuleFileNameA, 0, ERROR_ACCESS_DENIED),
+    FAULT(GetLongPathNameA, 0, ERROR_ACCESS_DENIED),
+    FAULT(GetDiskFreeSpaceExA, FALSE, ERROR_NOT_READY),
+    FAULT(RegCreateKeyExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegOpenKeyExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegOpenKeyExW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegSetValueExA, ERROR_DISK_FULL, ERROR_DISK_FULL),
+    FAULT(RegSetValueExW, ERROR_DISK_FULL, ERROR_DISK_FULL),
+    FAULT(RegSetValueA, ERROR_DISK_FULL, ERROR_DISK_FULL),
+    FAULT(RegQueryValueExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegQueryValueExW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegQueryValueA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegDeleteKeyA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegDeleteKeyW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegDeleteValueA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegDeleteValueW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegEnumKeyExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(RegEnumKeyExW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT(CoCreateInstance, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
+    FAULT(SHGetMalloc, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
+    FAULT(SHGetSpecialFolderLocation, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
+    FAULT(SHGetPathFromIDListA, FALSE, ERROR_ACCESS_DENIED),
+};
+enum { Count = sizeof FaultTable / sizeof FaultTable[0] };
+}  // namespace
+
+static void Swap(void **slot, void *entry)
+{
+    DWORD protection;
+    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+    *slot = entry;
+    VirtualProtect(slot, sizeof *slot, protection, &protection);
+}
+
+// A crash ends the process: name the run that made it.
+static LONG CALLBACK ReportCrash(EXCEPTION_POINTERS *exception)
+{
+    DWORD code = exception->ExceptionRecord->ExceptionCode;
+    if (!swapped.empty() && (code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_STACK_OVERFLOW))
+        fprintf(stderr, "fault injection: exception %08lx with %s #%d failing\n", code,
+                target < 0 ? "nothing" : FaultTable[target].name, failAt);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+namespace Faults {
+int FunctionCount() { return Count; }
+const char *FunctionName(int function) { return FaultTable[function].name; }
+int Calls(int function) { return FaultTable[function].calls; }
+bool Injected() { return injected; }
+
+void Arm(int function, int n)
+{
+    static PVOID handler = AddVectoredExceptionHandler(1, ReportCrash);
+    (void)handler;
+    Disarm();
+    target = function, failAt = n, injected = false;
+    BYTE *base = (BYTE *)GetModuleHandleA(NULL);
+    IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (Entry &e : FaultTable)
+        e.calls = 0;
+    // Slots are found by name in the hint/name table, which names every one, whichever DLL resolved it.
+    for (IMAGE_IMPORT_DESCRIPTOR *d = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports); imports && d->Name; ++d) {
+        IMAGE_THUNK_DATA *name = (IMAGE_THUNK_DATA *)(base + d->OriginalFirstThunk);
+        void **slot = (void **)(base + d->FirstThunk);
+        for (; d->OriginalFirstThunk && name->u1.AddressOfData; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal))
+                continue;
+            const char *imported = (const char *)((IMAGE_IMPORT_BY_NAME *)(base + name->u1.AddressOfData))->Name;
+            for (Entry &e : FaultTable) {
+                if (strcmp(imported, e.name) == 0) {
+                    e.real = *slot;
+                    swapped.push_back({slot, *slot});
+                    Swap(slot, e.wrapper);
+                }
+            }
+        }
+    }
+}
+
+void Disarm()
+{
+    for (auto &s : swapped)
+        Swap(s.first, s.second);
+    swapped.clear();
+}
+}  // namespace Faults

@@ -1,0 +1,18 @@
+// Makes the Nth call of one system function fail, by swapping entries of this program's import
+// table, so the product code linked into it needs no hooks. Only between Arm and Disarm: gtest and
+// the helpers call the same functions while they check.
+#ifndef VEMLA_FAULT_INJECTION_H
+#define VEMLA_FAULT_INJECTION_H
+
+namespace Faults {
+int FunctionCount();
+const char *FunctionName(int function);
+// Counts calls from now on; the nth call of function (-1: none) fails as it would on a full disk,
+// without access, or short of memory.
+void Arm(int function = -1, int n = 0);
+void Disarm();                // the import table as it was
+int Calls(int function);      // since Arm; 0 for a function this program does not import
+bool Injected();              // the failure asked for by the last Arm was made
+}
+
+#endif
