@@ -96,7 +96,9 @@ static void CopyFiles(HWND page, FailureList *failures)
               failures);
 }
 
-static void RegisterAssociations(FailureList *failures)
+// Without an uninstall entry no uninstallation could give another program's association back:
+// then none is taken over, and each chosen one is listed.
+static void RegisterAssociations(int recorded, FailureList *failures)
 {
     const InstallOptions &options = SetupState.options;
     const char *chosen[4];
@@ -111,7 +113,7 @@ static void RegisterAssociations(FailureList *failures)
         chosen[count++] = ".png";
 
     for (int i = 0; i < count; ++i) {
-        if (!RegisterFileType(chosen[i]))
+        if (!recorded || !RegisterFileType(chosen[i]))
             AddFailure(failures, "関連付け", chosen[i]);
     }
     if (count > 0)
@@ -181,7 +183,10 @@ void RunInstallation(HWND page)
     ClearFailures(&failures);
 
     CopyFiles(page, &failures);
-    RegisterAssociations(&failures);
+    int recorded = RegisterUninstallEntry();
+    if (!recorded)
+        AddFailure(&failures, "アンインストール情報", NULL);
+    RegisterAssociations(recorded, &failures);
     SetProgress(page, AssociationsPosition);
 
     // Desktop, Send To, then the Start-menu group, each followed by its position.
@@ -193,7 +198,5 @@ void RunInstallation(HWND page)
         SetProgress(page, positions[step]);
     }
 
-    if (!RegisterUninstallEntry())
-        AddFailure(&failures, "アンインストール情報", NULL);
     ReportFailures(page, &failures);
 }

@@ -123,8 +123,9 @@ static int EnterOwnFolder(const char *name, FailureList *failures)
 }
 
 // The listed files, then the twelve textures by name: pictures the user saved beside them keep
-// the texture folder, which is then listed as left behind.
-static void RemoveFiles(const char *folder, FailureList *failures)
+// the texture folder, which is then listed as left behind. Returns 1 when that is all it left
+// in the texture folder.
+static int RemoveFiles(const char *folder, FailureList *failures)
 {
     for (int i = 0; i < RemovalCount; ++i) {
         if (!DeleteListedFile(RemovalList[i]) && !IsRunningProgram(folder, RemovalList[i]))
@@ -132,11 +133,14 @@ static void RemoveFiles(const char *folder, FailureList *failures)
     }
 
     if (!EnterOwnFolder(TextureFolderName, failures))
-        return;
+        return 0;
+    int deleted = 1;
     for (int i = 0; i < TextureFileCount; ++i)
-        DeleteListedFile(TextureFiles[i].name);
-    if (!SetCurrentDirectoryA(folder) || !RemoveDirectoryA(TextureFolderName))
-        AddFailure(failures, TextureFolderName, NULL);
+        deleted &= DeleteListedFile(TextureFiles[i].name);
+    if (SetCurrentDirectoryA(folder) && RemoveDirectoryA(TextureFolderName))
+        return 0;
+    AddFailure(failures, TextureFolderName, NULL);
+    return deleted;
 }
 
 // Deletes the shortcuts of the ShortcutSet rows from first that share its option (and so its
@@ -147,21 +151,22 @@ static int RemoveShortcutStep(int first, FailureList *failures)
     const LayoutShortcut &head = ShortcutSet[first];
     int end = NextShortcutStep(first);
 
+    // A shell folder that cannot be had or entered may still hold the shortcuts: they are listed.
     char shellFolder[MAX_PATH];
-    if (!GetSpecialFolderPath(shellFolder, head.csidl) || !SetCurrentDirectoryA(shellFolder))
-        return end;
-    if (head.group && !EnterOwnFolder(head.group, failures))
+    int entered = GetSpecialFolderPath(shellFolder, head.csidl) && SetCurrentDirectoryA(shellFolder);
+    if (entered && head.group && !EnterOwnFolder(head.group, failures))
         return end;
     for (int i = first; i < end; ++i) {
-        if (!DeleteListedFile(ShortcutSet[i].file))
+        if (!entered || !DeleteListedFile(ShortcutSet[i].file))
             AddFailure(failures, "ショートカット", ShortcutSet[i].file);
     }
-    if (head.group && SetCurrentDirectoryA(shellFolder))
+    if (entered && head.group && SetCurrentDirectoryA(shellFolder))
         RemoveDirectoryA(head.group);
     return end;
 }
 
-// A saved association names a program that is still registered (its ProgID key exists).
+// Whether a saved association names a program that is still registered (its ProgID key exists):
+// 1 or 0, or -1 when the registry would not say.
 static int IsRegistered(const StoredAssociation &association)
 {
     WCHAR name[RegistryNameSize];
@@ -173,8 +178,9 @@ static int IsRegistered(const StoredAssociation &association)
     } else {
         lstrcpynW(name, association.text, ARRAYSIZE(name));
     }
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_QUERY_VALUE, &program) != ERROR_SUCCESS)
-        return 0;
+    LONG opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_QUERY_VALUE, &program);
+    if (opened != ERROR_SUCCESS)
+        return opened == ERROR_FILE_NOT_FOUND ? 0 : -1;
     RegCloseKey(program);
     return 1;
 }
@@ -182,7 +188,8 @@ static int IsRegistered(const StoredAssociation &association)
 // An extension that still points at our ProgID gets back the association saved when it was
 // written, exactly as it was stored, when that program is still registered, or else an empty
 // default value. The saved copy is dropped once it is no longer needed: also from an extension
-// that now points elsewhere, but never when it could not be given back.
+// that now points elsewhere, but never when it could not be given back. What cannot be read is
+// left as it is and reported: it may be the one thing that gives the association back.
 static int RestoreAssociation(const char *extension)
 {
     HKEY key;
@@ -193,16 +200,23 @@ static int RestoreAssociation(const char *extension)
         return 0;
 
     StoredAssociation current;
+    StoredAssociation previous;
     int restored = 1;
-    if (ReadAssociation(key, L"", &current) > 0 && lstrcmpW(current.text, ProgIdKeyW) == 0) {
-        StoredAssociation previous;
-        if (ReadAssociation(key, PreviousValueNameW, &previous) > 0 &&
-            lstrcmpiW(previous.text, ProgIdKeyW) != 0 && IsRegistered(previous)) {
+    int found = ReadAssociation(key, L"", &current);
+    if (found == AssociationUnreadable) {
+        restored = 0;
+    } else if (found == AssociationFound && lstrcmpW(current.text, ProgIdKeyW) == 0) {
+        int saved = ReadAssociation(key, PreviousValueNameW, &previous);
+        int registered = saved == AssociationFound && lstrcmpiW(previous.text, ProgIdKeyW) != 0
+                             ? IsRegistered(previous)
+                             : 0;
+        if (saved == AssociationUnreadable || registered < 0)
+            restored = 0;
+        else if (registered)
             restored = WriteAssociation(key, L"", &previous);
-        } else {
+        else
             restored = RegSetValueExW(key, L"", 0, REG_SZ, (const BYTE *)L"", sizeof(WCHAR)) ==
                        ERROR_SUCCESS;
-        }
     }
     LONG dropped = restored ? RegDeleteValueW(key, PreviousValueNameW) : ERROR_SUCCESS;
     RegCloseKey(key);
@@ -238,7 +252,8 @@ static int DeleteKeyTree(HKEY parent, const WCHAR *name)
                                              : KeyFailed;
 }
 
-static void RemoveRecords(FailureList *failures)
+// usersOnly: how many of the failures are folders kept only for the user's own files.
+static void RemoveRecords(int usersOnly, FailureList *failures)
 {
     static const char *const extensions[] = {".jpg", ".png", ".bmp", ".dib"};
     for (int i = 0; i < (int)ARRAYSIZE(extensions); ++i) {
@@ -247,7 +262,9 @@ static void RemoveRecords(FailureList *failures)
     }
     if (DeleteKeyTree(HKEY_CLASSES_ROOT, ProgIdKeyW) == KeyFailed)
         AddFailure(failures, "ファイルの種類", ProgIdKey);
-    if (DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyW) == KeyFailed)
+    // The entry goes last and only when all else of ours went: kept, it lets the user run the
+    // uninstallation again (the list of programs still shows it) once what stopped it is gone.
+    if (failures->count == usersOnly && DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyW) == KeyFailed)
         AddFailure(failures, "アンインストール情報", NULL);
     NotifyAssociationsChanged();
 }
@@ -271,10 +288,10 @@ void RunUninstallation(void)
 
     FailureList failures;
     ClearFailures(&failures);
-    RemoveFiles(folder, &failures);
+    int usersOnly = RemoveFiles(folder, &failures);
     for (int row = 0; row < ShortcutCount;)
         row = RemoveShortcutStep(row, &failures);
-    RemoveRecords(&failures);
+    RemoveRecords(usersOnly, &failures);
 
     if (failures.count == 0) {
         MessageBoxA(desktop,

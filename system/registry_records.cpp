@@ -89,11 +89,13 @@ int ReadAssociation(HKEY key, const WCHAR *name, StoredAssociation *association)
         bytes = 0;  // on ERROR_MORE_DATA it holds the size needed
     association->text[bytes / sizeof(WCHAR)] = L'\0';
     if (status == ERROR_FILE_NOT_FOUND)
-        return 0;
-    if (status != ERROR_SUCCESS ||
-        (association->type != REG_SZ && association->type != REG_EXPAND_SZ))
-        return -1;
-    return association->text[0] ? 1 : 0;
+        return AssociationNone;
+    if (status == ERROR_MORE_DATA ||
+        (status == ERROR_SUCCESS && association->type != REG_SZ && association->type != REG_EXPAND_SZ))
+        return AssociationUnusable;
+    if (status != ERROR_SUCCESS)
+        return AssociationUnreadable;
+    return association->text[0] ? AssociationFound : AssociationNone;
 }
 
 int WriteAssociation(HKEY key, const WCHAR *name, const StoredAssociation *association)
@@ -112,8 +114,8 @@ static int AssociateExtension(const char *extension)
         return 0;
     StoredAssociation previous;
     int found = ReadAssociation(key, L"", &previous);
-    int written = found >= 0;
-    if (found > 0 && lstrcmpiW(previous.text, ProgIdKeyW) != 0)
+    int written = found >= AssociationNone;
+    if (found == AssociationFound && lstrcmpiW(previous.text, ProgIdKeyW) != 0)
         written = WriteAssociation(key, PreviousValueNameW, &previous);
     if (written)
         written = SetStringValue(key, "", ProgIdKey);

@@ -21,9 +21,13 @@ struct StoredAssociation {
     WCHAR text[RegistryNameSize];
 };
 
-// Reads the value name of an extension's key. Returns 1 with association filled, 0 when there is
-// no value or it is empty, -1 when it cannot be kept exactly (another type, longer than a ProgID
-// can be, unreadable).
+// What ReadAssociation found.
+enum { AssociationUnreadable = -2, AssociationUnusable = -1, AssociationNone = 0, AssociationFound = 1 };
+
+// Reads the value name of an extension's key: AssociationFound with association filled,
+// AssociationNone when there is no value or it is empty, AssociationUnusable when it cannot be
+// kept exactly (another type, longer than a ProgID can be), AssociationUnreadable when the
+// registry refused (nothing is known about it then).
 int ReadAssociation(HKEY key, const WCHAR *name, StoredAssociation *association);
 
 // Writes association as the value name, with its type and its terminating NUL. Returns 1 or 0.
