@@ -1,6 +1,5 @@
 #include "app/entry.h"
 
-#include <commctrl.h>
 #include <objbase.h>
 
 #include "base/setup_state.h"
@@ -10,7 +9,6 @@
 int RunSetup(HINSTANCE instance, const char *argument)
 {
     SetupState.instance = instance;
-    InitCommonControls();
     CoInitialize(NULL);  // a failure shows later, as shortcuts that cannot be written
     if (lstrcmpA(argument, "/u") != 0)
         RunWizard(GetDesktopWindow());
@@ -46,8 +44,10 @@ void RestrictDllSearch(void)
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     SetDefaultDllDirectoriesProc setDefault =
         (SetDefaultDllDirectoriesProc)(void *)GetProcAddress(kernel, "SetDefaultDllDirectories");
-    // 0x800 is LOAD_LIBRARY_SEARCH_SYSTEM32; older systems lack the call and get the
-    // application-folder-less search order instead.
+    // 0x800 is LOAD_LIBRARY_SEARCH_SYSTEM32. Systems without the call get SetDllDirectoryA(""),
+    // which takes only the current folder out of the search, not the program's: so setup.exe
+    // imports known DLLs only, which always come from the system folder, and loads any other DLL
+    // by its full path there (LoadSystemLibrary).
     if (!setDefault || !setDefault(0x00000800))
         SetDllDirectoryA("");
 }

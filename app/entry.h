@@ -13,7 +13,8 @@ int RunSetup(HINSTANCE instance, const char *argument);
 // from 0x01 to 0x20. Never returns null.
 const char *GetCommandArgument(const char *commandLine);
 
-// Limits DLL loading to the system folder, so a DLL planted beside setup.exe is never loaded.
+// Limits the DLL search to the system folder where the system can (SetDefaultDllDirectories);
+// elsewhere it only takes the current folder out of the search.
 void RestrictDllSearch(void);
 
 #endif

@@ -534,6 +534,27 @@ TEST_F(EndToEnd, CancelOnTheOptionsPageLeavesOnlyTheFolders)
     Round(scratch + "\\取消表", scratch + "\\取消表", {IdAssocBmp, IdDesktop}, CancelOnOptions);
 }
 
+// A COMCTL32.DLL planted beside a copy of setup.exe, with Wine told to prefer such a file to its own
+// (as Windows takes any DLL that is not a known one from the program's folder): never loaded, and the
+// wizard still comes up. Wine takes a child's WINEDLLOVERRIDES from the parent's Unix environment, not
+// from the environment block: hence the per-program setting in the registry, read as the program starts.
+TEST_F(EndToEnd, CommonControlsPlantedBesideTheProgramAreNotLoaded)
+{
+    const char Overrides[] = "Software\\Wine\\AppDefaults\\setup.exe\\DllOverrides";
+    std::string planted = WindowsPath(getenv("VEMLA_BUILD_ROOT")) + "\\win64\\planted_comctl32.dll";
+    ASSERT_TRUE(CopyFileA((dist + "\\setup.exe").c_str(), (scratch + "\\setup.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(planted.c_str(), (scratch + "\\COMCTL32.DLL").c_str(), FALSE)) << Shown(planted);
+    WriteRegistryString(HKEY_CURRENT_USER, Overrides, "comctl32", "native,builtin");
+    wizard = Start(scratch + "\\setup.exe", "");
+    WaitUntil([&] { return (sheet = FindTopLevel("#32770", wizard.dwProcessId, IsSheet)) || Ended(wizard); });
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, Overrides, "comctl32");
+    EXPECT_FALSE(FileExists(scratch + "\\planted.txt")) << "the planted DLL was loaded";
+    ASSERT_TRUE(sheet) << "setup.exe showed no wizard" << (Ended(wizard) ? ": it ended" : " in time");
+    ASSERT_TRUE(WaitForPage(IdFolder));
+    PostMessageA(GetDlgItem(sheet, IDCANCEL), BM_CLICK, 0, 0);  // posted, as a click is: the sheet's loop looks after each one
+    ExpectExitCodeZero(wizard, "setup.exe after Cancel");
+}
+
 // make run without a display: on a desktop of our own, which Wine shows as a virtual desktop drawing the
 // frames (there is no window manager).
 class Walkthrough : public EndToEnd {

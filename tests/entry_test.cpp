@@ -5,6 +5,7 @@
 #include "base/bounded_text.h"
 #include "app/entry.h"
 #include "system/module_path.h"
+#include "system/system_library.h"
 #include "base/setup_state.h"
 #include "tests/support/test_support.h"
 
@@ -58,6 +59,32 @@ TEST(RunSetup, OnlyExactSlashUUninstallsAndTheExitCodeIsZero)
         }
         UnhookWindowsHookEx(hook);
     }
+    RemoveTree(folder);
+}
+
+// Only the system folder's copy is loaded, never one of the same name in the current folder.
+TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
+{
+    char system[MAX_PATH], program[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof system));
+    ASSERT_NE(0u, GetModuleFileNameA(NULL, program, sizeof program));
+    lstrcpyA(strrchr(program, '\\') + 1, "planted_comctl32.dll");
+    std::string folder = MakeScratchFolder("library"), previous = CurrentDirectory();
+    ASSERT_TRUE(CopyFileA(program, (folder + "\\vemla_planted.dll").c_str(), FALSE)) << program;
+    SetCurrentDirectoryA(folder.c_str());
+    static const struct { const char *name; bool loaded; } cases[] = {
+        {"comctl32.dll", true}, {"version.dll", true}, {"vemla_planted.dll", false}, {"no_such.dll", false}};
+    for (const auto &c : cases) {
+        HMODULE module = (HMODULE)&module;
+        char path[MAX_PATH] = "";
+        EXPECT_EQ(c.loaded ? 1 : 0, LoadSystemLibrary(c.name, &module)) << c.name;
+        EXPECT_EQ(c.loaded, module != NULL) << c.name;
+        if (module && GetModuleFileNameA(module, path, sizeof path))
+            EXPECT_EQ(0, lstrcmpiA((std::string(system) + "\\" + c.name).c_str(), path)) << path;
+        if (module)
+            FreeLibrary(module);
+    }
+    SetCurrentDirectoryA(previous.c_str());
     RemoveTree(folder);
 }
 

@@ -4,6 +4,7 @@
 
 #include "base/setup_state.h"
 #include "resources/resource.h"
+#include "system/system_library.h"
 #include "wizard/pages.h"
 
 static const char PageTitle[] = "Vemlaのインストール";
@@ -20,6 +21,9 @@ static const struct {
 
 enum { PageCount = sizeof PageTable / sizeof PageTable[0] };
 
+typedef void(WINAPI *InitCommonControlsProc)(void);
+typedef INT_PTR(WINAPI *PropertySheetProc)(LPCPROPSHEETHEADERA);
+
 // The sheet calls this before it creates the first page, whose initialisation needs the window.
 static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM)
 {
@@ -30,6 +34,15 @@ static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM)
 
 INT_PTR RunWizard(HWND parentWindow)
 {
+    // Not a known DLL: imported, it would be looked for beside setup.exe (a download folder)
+    // before the search order is restricted, so it is loaded now from the system folder.
+    HMODULE controls;
+    if (!LoadSystemLibrary("comctl32.dll", &controls))
+        return -1;
+    InitCommonControlsProc initialize =
+        (InitCommonControlsProc)(void *)GetProcAddress(controls, "InitCommonControls");
+    PropertySheetProc showSheet = (PropertySheetProc)(void *)GetProcAddress(controls, "PropertySheetA");
+
     // The sheet steps through the array by each entry's dwSize, so the entries are the
     // version-1 structure itself, not the larger current one.
     PROPSHEETPAGEA_V1 pages[PageCount] = {};
@@ -54,8 +67,13 @@ INT_PTR RunWizard(HWND parentWindow)
     header.ppsp = (LPCPROPSHEETPAGEA)pages;
     header.pfnCallback = SheetCallback;
 
-    INT_PTR result = PropertySheetA(&header);
+    INT_PTR result = -1;
+    if (initialize && showSheet) {
+        initialize();  // the progress bar's class
+        result = showSheet(&header);
+    }
     SetupState.sheetWindow = NULL;  // destroyed with the sheet
+    FreeLibrary(controls);
     return result;
 }
 

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// Runs the wizard modally; returns PropertySheetA's result.
+// Runs the wizard modally; returns PropertySheetA's result, or -1 without showing anything when
+// the common-controls library cannot be loaded from the system folder.
 INT_PTR RunWizard(HWND parentWindow);
 
 // Moves window, keeping its size, so that its centre lies on reference's centre.
