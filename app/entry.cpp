@@ -9,12 +9,24 @@
 int RunSetup(HINSTANCE instance, const char *argument)
 {
     SetupState.instance = instance;
+    // One setup at a time, in either mode and for every user: two would copy, write and delete
+    // the same files and keys. One of another user's that this one may not open counts as running
+    // too.
+    HANDLE running = CreateMutexA(NULL, FALSE, "Global\\VemlaSetup");
+    DWORD error = GetLastError();
+    if ((running && error == ERROR_ALREADY_EXISTS) || (!running && error == ERROR_ACCESS_DENIED)) {
+        MessageBoxA(GetDesktopWindow(), "Vemlaのセットアップは既に実行中です。", "セットアップ",
+                    MB_OK | MB_ICONINFORMATION);
+        CloseHandle(running);
+        return 0;
+    }
     CoInitialize(NULL);  // a failure shows later, as shortcuts that cannot be written
     if (lstrcmpA(argument, "/u") != 0)
         RunWizard(GetDesktopWindow());
     else
         RunUninstallation();
     CoUninitialize();
+    CloseHandle(running);
     return 0;
 }
 

@@ -54,3 +54,15 @@ int JoinPath(char *out, int size, const char *folder, const char *name)
     }
     return 1;
 }
+
+int AppendNumber(char *text, int size, unsigned long long number, int width)
+{
+    char digits[24];
+    int i = sizeof digits - 1;
+    digits[i] = '\0';
+    do {
+        digits[--i] = (char)('0' + number % 10);
+        number /= 10;
+    } while ((number > 0 || sizeof digits - 1 - i < (unsigned)width) && i > 0);
+    return AppendText(text, size, digits + i);
+}

@@ -16,4 +16,8 @@ int EndsWithSeparator(const char *path);
 // Returns 1, or 0 with out empty when the result would not fit in size bytes.
 int JoinPath(char *out, int size, const char *folder, const char *name);
 
+// Appends number in decimal, with at least width digits (leading zeros; 0 or 1 for none).
+// Returns 1, or 0 with text unchanged when it does not fit.
+int AppendNumber(char *text, int size, unsigned long long number, int width);
+
 #endif

@@ -26,19 +26,6 @@ void AddFailure(FailureList *list, const char *item, const char *detail)
     ++list->count;
 }
 
-// Decimal digits of a non-negative count; wsprintfA is not used on fixed buffers.
-static int AppendCount(char *text, int size, int count)
-{
-    char digits[12];
-    int i = sizeof digits - 1;
-    digits[i] = '\0';
-    do {
-        digits[--i] = (char)('0' + count % 10);
-        count /= 10;
-    } while (count > 0 && i > 0);
-    return AppendText(text, size, digits + i);
-}
-
 int ComposeFailureText(char *text, int size, const FailureList *list, const char *heading,
                        const char *closing)
 {
@@ -47,7 +34,7 @@ int ComposeFailureText(char *text, int size, const FailureList *list, const char
     for (int i = 0; fits && i < shown; ++i)
         fits = AppendText(text, size, "\n") && AppendText(text, size, list->lines[i]);
     if (fits && list->count > shown)
-        fits = AppendText(text, size, "\nほか ") && AppendCount(text, size, list->count - shown) &&
+        fits = AppendText(text, size, "\nほか ") && AppendNumber(text, size, list->count - shown, 1) &&
                AppendText(text, size, " 件");
     if (fits && closing)
         fits = AppendText(text, size, "\n\n") && AppendText(text, size, closing);

@@ -18,41 +18,6 @@ static int IsMissing(DWORD error)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// The folder (ending with a separator) of the program that the uninstall entry runs: the text
-// in quotes, or for an unquoted entry of an earlier setup the text before a trailing " /u".
-static int GetRecordedFolder(char *folder)
-{
-    HKEY key;
-    char command[MAX_PATH + 16];
-    folder[0] = '\0';
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return 0;
-    int found = ReadStringValue(key, "UninstallString", command, sizeof command) > 0;
-    RegCloseKey(key);
-    if (!found)
-        return 0;
-
-    char *program = command;
-    if (command[0] == '"') {
-        program = command + 1;
-        char *quote = program;
-        while (*quote && *quote != '"')
-            quote = CharNextA(quote);
-        if (*quote != '"')
-            return 0;
-        *quote = '\0';
-    } else {
-        int length = lstrlenA(command);
-        if (length > 3 && lstrcmpA(command + length - 3, " /u") == 0)
-            command[length - 3] = '\0';
-    }
-
-    char drive[3];
-    char directory[256];
-    return SplitModulePath(program, drive, directory) && directory[0] &&
-           CopyText(folder, MAX_PATH, drive) && AppendText(folder, MAX_PATH, directory);
-}
-
 // Two folders are the same when their long spellings match, ignoring letter case; a folder
 // that does not exist matches nothing.
 static int IsSameFolder(const char *first, const char *second)
@@ -185,6 +150,21 @@ static int IsRegistered(const StoredAssociation &association)
     return 1;
 }
 
+// Takes our ProgID out of the extension's "Open with" list; the list itself stays.
+static int WithdrawOpenWith(const char *extension)
+{
+    char path[MAX_PATH];
+    HKEY key;
+    if (!JoinPath(path, sizeof path, extension, OpenWithKey))
+        return 0;
+    LONG opened = RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_SET_VALUE, &key);
+    if (opened != ERROR_SUCCESS)
+        return opened == ERROR_FILE_NOT_FOUND;
+    LONG deleted = RegDeleteValueA(key, ProgIdKey);
+    RegCloseKey(key);
+    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+}
+
 // An extension that still points at our ProgID gets back the association saved when it was
 // written, exactly as it was stored, when that program is still registered, or else an empty
 // default value. The saved copy is dropped once it is no longer needed: also from an extension
@@ -220,7 +200,8 @@ static int RestoreAssociation(const char *extension)
     }
     LONG dropped = restored ? RegDeleteValueW(key, PreviousValueNameW) : ERROR_SUCCESS;
     RegCloseKey(key);
-    return restored && (dropped == ERROR_SUCCESS || dropped == ERROR_FILE_NOT_FOUND);
+    return restored && (dropped == ERROR_SUCCESS || dropped == ERROR_FILE_NOT_FOUND) &&
+           WithdrawOpenWith(extension);
 }
 
 enum { KeyDeleted, KeyAbsent, KeyFailed };

@@ -6,10 +6,14 @@
 #include "base/bounded_text.h"
 #include "base/layout.h"
 #include "base/setup_state.h"
+#include "system/file_sizes.h"
+#include "system/module_path.h"
+#include "system/system_library.h"
 
 const char ProgIdKey[] = "Vemla";
 const char UninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vemla";
 const char PreviousValueName[] = "VemlaPrevious";
+const char OpenWithKey[] = "OpenWithProgids";
 const WCHAR ProgIdKeyW[] = L"Vemla";
 const WCHAR UninstallKeyW[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vemla";
 const WCHAR PreviousValueNameW[] = L"VemlaPrevious";
@@ -17,11 +21,14 @@ const WCHAR PreviousValueNameW[] = L"VemlaPrevious";
 static const char ProgIdCommandKey[] = "Vemla\\shell\\open\\command";
 static const char FileTypeName[] = "Vemla Image";
 
-// Opens key, creating it when missing; an existing key keeps its values and subkeys.
-static HKEY CreateKey(HKEY root, const char *name)
+// Opens name, or name\subkey, creating it when missing; an existing key keeps its values and
+// subkeys.
+static HKEY CreateKey(HKEY root, const char *name, const char *subkey = NULL)
 {
+    char path[MAX_PATH];
     HKEY key;
-    if (RegCreateKeyExA(root, name, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
+    if (!(subkey ? JoinPath(path, sizeof path, name, subkey) : CopyText(path, sizeof path, name)) ||
+        RegCreateKeyExA(root, path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
                         NULL) != ERROR_SUCCESS)
         return NULL;
     return key;
@@ -120,6 +127,12 @@ static int AssociateExtension(const char *extension)
     if (written)
         written = SetStringValue(key, "", ProgIdKey);
     RegCloseKey(key);
+    // Since Windows 8 the user's own choice outranks the default value: be offered in "Open with".
+    HKEY offered = written ? CreateKey(HKEY_CLASSES_ROOT, extension, OpenWithKey) : NULL;
+    if (!offered)
+        return 0;
+    written = RegSetValueExA(offered, ProgIdKey, 0, REG_NONE, NULL, 0) == ERROR_SUCCESS;
+    RegCloseKey(offered);
     return written;
 }
 
@@ -136,6 +149,70 @@ int RegisterFileType(const char *extension)
     return AssociateExtension(extension);
 }
 
+// Appends "\StringFileInfo\<language><code page>\" as hexadecimal, for VerQueryValueA.
+static int AppendStringBlock(char *path, int size, const WORD *translation)
+{
+    static const char hex[] = "0123456789abcdef";
+    char digits[9];
+    DWORD both = ((DWORD)translation[0] << 16) | translation[1];
+    for (int i = 0; i < 8; ++i)
+        digits[i] = hex[(both >> (28 - 4 * i)) & 0xF];
+    digits[8] = '\0';
+    return CopyText(path, size, "\\StringFileInfo\\") && AppendText(path, size, digits) &&
+           AppendText(path, size, "\\");
+}
+
+// "DisplayVersion" and "Publisher" from the version resource of the installed application, when
+// it has one. version.dll is no known DLL: it is loaded from the system folder only.
+static int SetVersionValues(HKEY key)
+{
+    typedef DWORD(WINAPI * SizeProc)(LPCSTR, LPDWORD);
+    typedef BOOL(WINAPI * InfoProc)(LPCSTR, DWORD, DWORD, LPVOID);
+    typedef BOOL(WINAPI * QueryProc)(LPCVOID, LPCSTR, LPVOID *, PUINT);
+    static const char *const names[][2] = {{"ProductVersion", "DisplayVersion"},
+                                           {"CompanyName", "Publisher"}};
+    char application[MAX_PATH];
+    HMODULE library;
+    if (!JoinPath(application, sizeof application, SetupState.installFolder, ApplicationName) ||
+        !LoadSystemLibrary("version.dll", &library))
+        return 1;
+    SizeProc getSize = (SizeProc)(void *)GetProcAddress(library, "GetFileVersionInfoSizeA");
+    InfoProc getInfo = (InfoProc)(void *)GetProcAddress(library, "GetFileVersionInfoA");
+    QueryProc query = (QueryProc)(void *)GetProcAddress(library, "VerQueryValueA");
+    DWORD handle = 0;
+    DWORD size = getSize && getInfo && query ? getSize(application, &handle) : 0;
+    void *info = size ? HeapAlloc(GetProcessHeap(), 0, size) : NULL;
+    WORD *translation;
+    UINT length;
+    int written = 1;
+    if (info && getInfo(application, 0, size, info) &&
+        query(info, "\\VarFileInfo\\Translation", (void **)&translation, &length) && length >= 4) {
+        for (int i = 0; i < (int)ARRAYSIZE(names) && written; ++i) {
+            char path[64];
+            char *text;
+            if (AppendStringBlock(path, sizeof path, translation) &&
+                AppendText(path, sizeof path, names[i][0]) &&
+                query(info, path, (void **)&text, &length) && length > 1)
+                written = SetStringValue(key, names[i][1], text);
+        }
+    }
+    if (info)
+        HeapFree(GetProcessHeap(), 0, info);
+    FreeLibrary(library);
+    return written;
+}
+
+// "InstallDate" as the list of programs wants it: "YYYYMMDD", local date.
+static int SetInstallDate(HKEY key)
+{
+    SYSTEMTIME today;
+    char date[12] = "";
+    GetLocalTime(&today);
+    return AppendNumber(date, sizeof date, today.wYear, 4) &&
+           AppendNumber(date, sizeof date, today.wMonth, 2) &&
+           AppendNumber(date, sizeof date, today.wDay, 2) && SetStringValue(key, "InstallDate", date);
+}
+
 int RegisterUninstallEntry(void)
 {
     char command[MAX_PATH];
@@ -150,15 +227,52 @@ int RegisterUninstallEntry(void)
     HKEY key = CreateKey(HKEY_LOCAL_MACHINE, UninstallKey);
     if (!key)
         return 0;
+    DWORD kilobytes = (DWORD)((MeasureLayoutFiles(SetupState.installFolder, NULL, 1) + 1023) / 1024);
     // The list of installed programs offers only removal: there is nothing to modify or repair.
     int written = SetStringValue(key, "UninstallString", command) &&
                   SetStringValue(key, "DisplayName", ProductName) &&
                   SetStringValue(key, "InstallLocation", SetupState.installFolder) &&
                   SetStringValue(key, "DisplayIcon", icon) && SetDwordValue(key, "NoModify", 1) &&
-                  SetDwordValue(key, "NoRepair", 1);
+                  SetDwordValue(key, "NoRepair", 1) &&
+                  SetDwordValue(key, "EstimatedSize", kilobytes) && SetInstallDate(key) &&
+                  SetVersionValues(key);
     RegCloseKey(key);
     return written;
 }
+
+int GetRecordedFolder(char *folder)
+{
+    HKEY key;
+    char command[MAX_PATH + 16];
+    folder[0] = '\0';
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 0;
+    int found = ReadStringValue(key, "UninstallString", command, sizeof command) > 0;
+    RegCloseKey(key);
+    if (!found)
+        return 0;
+
+    char *program = command;
+    if (command[0] == '"') {
+        program = command + 1;
+        char *quote = program;
+        while (*quote && *quote != '"')
+            quote = CharNextA(quote);
+        if (*quote != '"')
+            return 0;
+        *quote = '\0';
+    } else {
+        int length = lstrlenA(command);
+        if (length > 3 && lstrcmpA(command + length - 3, " /u") == 0)
+            command[length - 3] = '\0';
+    }
+
+    char drive[3];
+    char directory[256];
+    return SplitModulePath(program, drive, directory) && directory[0] &&
+           CopyText(folder, MAX_PATH, drive) && AppendText(folder, MAX_PATH, directory);
+}
+
 
 void NotifyAssociationsChanged(void)
 {

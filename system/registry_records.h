@@ -7,6 +7,7 @@
 extern const char ProgIdKey[];           // "Vemla" under HKEY_CLASSES_ROOT
 extern const char UninstallKey[];        // "SOFTWARE\...\Uninstall\Vemla" under HKEY_LOCAL_MACHINE
 extern const char PreviousValueName[];   // "VemlaPrevious": an extension's earlier association
+extern const char OpenWithKey[];          // "OpenWithProgids", an extension's subkey
 extern const WCHAR ProgIdKeyW[];
 extern const WCHAR UninstallKeyW[];
 extern const WCHAR PreviousValueNameW[];
@@ -33,8 +34,8 @@ int ReadAssociation(HKEY key, const WCHAR *name, StoredAssociation *association)
 // Writes association as the value name, with its type and its terminating NUL. Returns 1 or 0.
 int WriteAssociation(HKEY key, const WCHAR *name, const StoredAssociation *association);
 
-// Writes the ProgID with its quoted open command for SetupState.installFolder and points
-// extension at it. An earlier association of another program is saved exactly (type and text) in
+// Writes the ProgID with its quoted open command for SetupState.installFolder, points extension
+// at it and offers it in the extension's "Open with" list (OpenWithProgids). An earlier association of another program is saved exactly (type and text) in
 // "VemlaPrevious" first;
 // the extension key keeps its other values and subkeys. Returns 1, or 0 when the command would not
 // fit (nothing written), a ProgID key cannot be written, or the extension cannot be written
@@ -42,7 +43,8 @@ int WriteAssociation(HKEY key, const WCHAR *name, const StoredAssociation *assoc
 int RegisterFileType(const char *extension);
 
 // Writes the uninstall entry for SetupState.installFolder: the quoted "setup.exe" /u command, the
-// name, the folder, the icon, and no modify or repair. Returns 1, or 0 when a command would not
+// name, the folder, the icon, no modify or repair, the size of the installed files, today's date,
+// and the version and maker of the installed application when it has a version resource. Returns 1, or 0 when a command would not
 // fit (nothing written), the key cannot be created or a value cannot be set.
 int RegisterUninstallEntry(void);
 
@@ -50,6 +52,11 @@ int RegisterUninstallEntry(void);
 // Returns 1 for a REG_SZ, 0 with text empty when there is none or it is of another type, -1 with
 // text empty when it does not fit.
 int ReadStringValue(HKEY key, const char *name, char *text, int size);
+
+// Fills folder (MAX_PATH bytes) with the folder, ending with a separator, of the program that the
+// uninstall entry runs: the text in quotes, or for an unquoted entry of an earlier setup the text
+// before a trailing " /u". Returns 1, or 0 with folder empty when there is none.
+int GetRecordedFolder(char *folder);
 
 // Tells the shell once that associations changed, so Explorer shows them without a restart.
 void NotifyAssociationsChanged(void);

@@ -443,6 +443,13 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
     ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString", "\"" + folder + "\\setup.exe\" /u");
     ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "InstallLocation", folder);
     ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "DisplayIcon", folder + "\\vemla.exe,0");
+    ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "DisplayVersion", "1.0.0.0");  // the stand-in's own
+    ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "Publisher", "Zandorel");
+    size_t bytes = 0;
+    for (const char *name : Files)
+        bytes += ReadFileBytes(dist + "\\" + name).size();
+    RegistryValue size = ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKeyPath, "EstimatedSize");
+    EXPECT_TRUE(size.type == REG_DWORD && *(DWORD *)&size.bytes[0] == (bytes + 1023) / 1024) << "EstimatedSize in KB";
     bool associated = Chosen(boxes, IdAssocBmp) || Chosen(boxes, IdAssocJpg) || Chosen(boxes, IdAssocPng);
     EXPECT_EQ(associated, RegistryKeyExists(HKEY_CLASSES_ROOT, "Vemla")) << "the file type HKCR\\Vemla";
     if (associated)

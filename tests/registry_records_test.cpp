@@ -54,9 +54,20 @@ TEST_F(RegistryRecordsTest, ValuesAreExactAndCommandsQuotedForAnyFolder)
         ExpectString(HKEY_LOCAL_MACHINE, EntryKey, "DisplayName", "Vemla");
         ExpectString(HKEY_LOCAL_MACHINE, EntryKey, "InstallLocation", c.folder);
         ExpectString(HKEY_LOCAL_MACHINE, EntryKey, "DisplayIcon", joined + "vemla.exe,0");
-        for (const char *name : {"NoModify", "NoRepair"}) {
+        for (const char *name : {"NoModify", "NoRepair", "EstimatedSize"}) {  // no file there: 0 KB
             RegistryValue value = ReadRegistryValue(HKEY_LOCAL_MACHINE, EntryKey, name);
-            EXPECT_TRUE(value.type == REG_DWORD && value.bytes == std::string("\x01\0\0\0", 4)) << name;
+            EXPECT_TRUE(value.type == REG_DWORD && value.bytes == std::string(name[0] == 'E' ? "\0" : "\x01", 1) + std::string(3, '\0')) << name;
+        }
+        SYSTEMTIME today;
+        GetLocalTime(&today);
+        char date[16];
+        snprintf(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+        ExpectString(HKEY_LOCAL_MACHINE, EntryKey, "InstallDate", date);
+        for (const char *name : {"DisplayVersion", "Publisher"})  // no vemla.exe to take them from
+            EXPECT_FALSE(ReadRegistryValue(HKEY_LOCAL_MACHINE, EntryKey, name).found) << name;
+        for (const char *extension : {".bmp", ".dib"}) {
+            RegistryValue offered = ReadRegistryValue(HKEY_CLASSES_ROOT, (std::string(extension) + "\\OpenWithProgids").c_str(), "Vemla");
+            EXPECT_TRUE(offered.found && offered.type == REG_NONE && offered.bytes.empty()) << extension << " offers Vemla";
         }
     }
 }

@@ -45,6 +45,8 @@ protected:
         for (const auto &a : Associations) {
             WriteRegistryString(HKEY_CLASSES_ROOT, a.extension, "", a.value);
             WriteRegistryString(HKEY_CLASSES_ROOT, a.extension, "Content Type", "image/x");
+            RegSetKeyValueA(HKEY_CLASSES_ROOT, (a.extension + std::string("\\OpenWithProgids")).c_str(), "Vemla", REG_NONE, NULL, 0);
+            RegSetKeyValueA(HKEY_CLASSES_ROOT, (a.extension + std::string("\\OpenWithProgids")).c_str(), "Other", REG_NONE, NULL, 0);
             if (a.previous)
                 WriteRegistryString(HKEY_CLASSES_ROOT, a.extension, PreviousValueName, a.previous);
         }
@@ -139,6 +141,9 @@ TEST_F(UninstallRun, RemovesAllAndRestoresAssociationsOnlyWhenConfirmedAndRunFro
             EXPECT_EQ(!removed && a.previous, ReadRegistryValue(HKEY_CLASSES_ROOT, a.extension, PreviousValueName).found)
                 << a.extension;
             EXPECT_TRUE(ReadRegistryValue(HKEY_CLASSES_ROOT, a.extension, "Content Type").found) << a.extension;
+            std::string offered = a.extension + std::string("\\OpenWithProgids");
+            EXPECT_EQ(!removed, ReadRegistryValue(HKEY_CLASSES_ROOT, offered.c_str(), "Vemla").found) << offered;
+            EXPECT_TRUE(ReadRegistryValue(HKEY_CLASSES_ROOT, offered.c_str(), "Other").found) << offered;
         }
     }
 }

@@ -7,12 +7,19 @@
 #include "base/layout.h"
 #include "base/setup_state.h"
 #include "resources/resource.h"
+#include "system/file_sizes.h"
 #include "system/folder_path.h"
+#include "system/module_path.h"
+#include "system/registry_records.h"
+#include "system/shortcuts.h"
 #include "wizard/pages.h"
 #include "wizard/wizard_sheet.h"
 
-static const char ProposedFolder[] = "C:\\Program Files\\Vemla";
+static const char FallbackFolder[] = "C:\\Program Files\\Vemla";
 static const char Caption[] = "インストール";
+static const char ForeignQuestion[] =
+    "フォルダにはほかのファイルがあります。このフォルダにインストールしますか？";
+static const char DiskFull[] = "ディスクの空き容量が足りません。";
 static const char CreateQuestion[] = "フォルダが存在しません。\nフォルダを作成しますか？";
 static const char CannotCreate[] = "フォルダが作成できません。";
 
@@ -39,6 +46,96 @@ static int ReadFolderField(HWND page, char *folder)
     return CopyText(folder, MAX_PATH, full);
 }
 
+// Where an installation goes first: where the recorded one is, so a reinstallation does not
+// leave a copy that can never be uninstalled; else this system's Program Files folder (which a
+// 32-bit program on 64-bit Windows is given as "Program Files (x86)").
+static void ProposeFolder(char *folder)
+{
+    char recorded[MAX_PATH];
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        int found = ReadStringValue(key, "InstallLocation", folder, MAX_PATH) > 0 && folder[0];
+        RegCloseKey(key);
+        if (found)
+            return;
+    }
+    if (GetRecordedFolder(recorded)) {
+        // Without its separator, as a folder is shown, unless it is a drive's root.
+        int length = lstrlenA(recorded);
+        if (length > 3)
+            recorded[length - 1] = '\0';
+        CopyText(folder, MAX_PATH, recorded);
+        return;
+    }
+    if (!GetSpecialFolderPath(recorded, CSIDL_PROGRAM_FILES) ||
+        !JoinPath(folder, MAX_PATH, recorded, ProductName))
+        CopyText(folder, MAX_PATH, FallbackFolder);
+}
+
+// A name that an installation writes or an uninstallation removes.
+static int IsOurName(const char *name)
+{
+    if (lstrcmpiA(name, TextureFolderName) == 0)
+        return 1;
+    for (int i = 0; i < ProgramFileCount; ++i) {
+        if (lstrcmpiA(name, ProgramFiles[i].name) == 0)
+            return 1;
+    }
+    for (int i = 0; i < RemovalCount; ++i) {
+        if (lstrcmpiA(name, RemovalList[i]) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+// 1 when folder holds anything that is not ours: another program's folder, whose files of the
+// same names would be overwritten now and deleted by the uninstallation.
+static int HoldsForeignFiles(const char *folder)
+{
+    char pattern[MAX_PATH];
+    WIN32_FIND_DATAA found;
+    if (!JoinPath(pattern, sizeof pattern, folder, "*"))
+        return 0;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    int foreign = 0;
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more && !foreign;
+         more = FindNextFileA(search, &found))
+        foreign = lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, "..") &&
+                  !IsOurName(found.cFileName);
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return foreign;
+}
+
+// 1 when the destination's volume has room for what the installation will write, or when its
+// free space cannot be had; else shows both figures and returns 0.
+static int CheckDiskSpace(HWND page, const char *folder)
+{
+    char source[MAX_PATH];
+    char root[MAX_PATH];
+    ULARGE_INTEGER available;
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
+    if (!GetSetupFolder(source) || !GetDiskFreeSpaceExA(folder, &available, NULL, NULL))
+        return 1;
+    // Files take whole clusters; 4 KB is the common size where it cannot be had.
+    unsigned long cluster = 4096;
+    if (GetVolumePathNameA(folder, root, sizeof root) &&
+        GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        cluster = sectorsPerCluster * bytesPerSector;
+    unsigned long long needed = MeasureLayoutFiles(source, folder, cluster ? cluster : 1);
+    if (needed <= available.QuadPart)
+        return 1;
+    char text[256];
+    CopyText(text, sizeof text, DiskFull);
+    if (AppendText(text, sizeof text, "\n\n必要な容量: ") &&
+        AppendNumber(text, sizeof text, (needed + 1023) / 1024, 1) &&
+        AppendText(text, sizeof text, " KB\n空き容量: ") &&
+        AppendNumber(text, sizeof text, available.QuadPart / 1024, 1))
+        AppendText(text, sizeof text, " KB");
+    MessageBoxA(page, text, Caption, MB_OK | MB_ICONERROR);
+    return 0;
+}
+
 // Next: 1 when SetupState.installFolder exists (created after asking if need be), else 0.
 static int AcceptInstallFolder(HWND page)
 {
@@ -61,7 +158,12 @@ static int AcceptInstallFolder(HWND page)
             MessageBoxA(page, CannotCreate, Caption, MB_OK | MB_ICONERROR);
             return 0;
         }
+    } else if (HoldsForeignFiles(SetupState.installFolder) &&
+               MessageBoxA(page, ForeignQuestion, Caption, MB_YESNO | MB_ICONWARNING) != IDYES) {
+        return 0;
     }
+    if (!CheckDiskSpace(page, SetupState.installFolder))
+        return 0;
     // A missing texture folder is not reported: the textures are then skipped.
     char textures[MAX_PATH];
     if (JoinPath(textures, sizeof textures, SetupState.installFolder, TextureFolderName))
@@ -106,12 +208,14 @@ int BrowseForFolder(HWND owner, char *folder)
 
 INT_PTR CALLBACK DestinationPage(HWND page, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    char folder[MAX_PATH];
     switch (message) {
     case WM_INITDIALOG:
         CenterWindow(GetDesktopWindow(), SetupState.sheetWindow);
         // What the field shows is what is used: no more than installFolder can hold.
         SendDlgItemMessageA(page, IDC_FOLDER, EM_LIMITTEXT, sizeof SetupState.installFolder - 1, 0);
-        SetDlgItemTextA(page, IDC_FOLDER, ProposedFolder);
+        ProposeFolder(folder);
+        SetDlgItemTextA(page, IDC_FOLDER, folder);
         return 1;
     case WM_COMMAND:
         if (LOWORD(wparam) == IDC_BROWSE && BrowseForFolder(page, SetupState.installFolder))

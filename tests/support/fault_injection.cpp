@@ -39,9 +39,21 @@ template <typename R, typename... A> struct Hook<R(WINAPI *)(A...)> {
     }
 };
 
+ULONGLONG fakeFree;  // 0: the real free space
+
+// The free space for the caller is the faked one, after counting (and maybe failing) the call.
+template <int I> BOOL WINAPI FreeSpace(LPCSTR folder, PULARGE_INTEGER caller, PULARGE_INTEGER total, PULARGE_INTEGER free)
+{
+    BOOL got = Hook<decltype(&::GetDiskFreeSpaceExA)>::Call<I>(folder, caller, total, free);
+    if (got && fakeFree && caller)
+        caller->QuadPart = fakeFree;
+    return got;
+}
+
 // One line per function: its failure, realistic for what it does.
-#define FAULT(function, failed, error) \
-    {#function, (void *)&Hook<decltype(&::function)>::Call<__COUNTER__ - First - 1>, (LONG_PTR)(failed), error, NULL, 0}
+#define FAULT_AS(function, wrapper, failed, error) \
+    {#function, (void *)&wrapper<__COUNTER__ - First - 1>, (LONG_PTR)(failed), error, NULL, 0}
+#define FAULT(function, failed, error) FAULT_AS(function, Hook<decltype(&::function)>::Call, failed, error)
 enum { First = __COUNTER__ };
 Entry FaultTable[] = {
     FAULT(CopyFileA, FALSE, ERROR_DISK_FULL),
@@ -54,7 +66,7 @@ Entry FaultTable[] = {
     FAULT(SHFileOperationA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
     FAULT(GetModuleFileNameA, 0, ERROR_ACCESS_DENIED),
     FAULT(GetLongPathNameA, 0, ERROR_ACCESS_DENIED),
-    FAULT(GetDiskFreeSpaceExA, FALSE, ERROR_NOT_READY),
+    FAULT_AS(GetDiskFreeSpaceExA, FreeSpace, FALSE, ERROR_NOT_READY),
     FAULT(RegCreateKeyExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
     FAULT(RegOpenKeyExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
     FAULT(RegOpenKeyExW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
@@ -100,6 +112,15 @@ namespace Faults {
 int FunctionCount() { return Count; }
 const char *FunctionName(int function) { return FaultTable[function].name; }
 int Calls(int function) { return FaultTable[function].calls; }
+void FakeFreeSpace(unsigned long long bytes) { fakeFree = bytes; }
+int Find(const char *name)
+{
+    for (int f = 0; f < Count; ++f) {
+        if (!strcmp(FaultTable[f].name, name))
+            return f;
+    }
+    return -1;
+}
 bool Injected() { return injected; }
 
 void Arm(int function, int n)
