@@ -55,7 +55,7 @@ int JoinPath(char *out, int size, const char *folder, const char *name)
     return 1;
 }
 
-int AppendNumber(char *text, int size, unsigned long long number, int width)
+int AppendNumber(char *text, int size, unsigned long number, int width)
 {
     char digits[24];
     int i = sizeof digits - 1;

@@ -18,6 +18,6 @@ int JoinPath(char *out, int size, const char *folder, const char *name);
 
 // Appends number in decimal, with at least width digits (leading zeros; 0 or 1 for none).
 // Returns 1, or 0 with text unchanged when it does not fit.
-int AppendNumber(char *text, int size, unsigned long long number, int width);
+int AppendNumber(char *text, int size, unsigned long number, int width);
 
 #endif

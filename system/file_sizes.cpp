@@ -18,7 +18,7 @@ static unsigned long long MeasureFile(const char *folder, const char *subfolder,
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return 0;
     unsigned long long bytes = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-    return (bytes + unit - 1) / unit * unit;
+    return (bytes + unit - 1) & ~(unsigned long long)(unit - 1);
 }
 
 unsigned long long MeasureLayoutFiles(const char *from, const char *over, unsigned long unit)

@@ -227,7 +227,7 @@ int RegisterUninstallEntry(void)
     HKEY key = CreateKey(HKEY_LOCAL_MACHINE, UninstallKey);
     if (!key)
         return 0;
-    DWORD kilobytes = (DWORD)((MeasureLayoutFiles(SetupState.installFolder, NULL, 1) + 1023) / 1024);
+    DWORD kilobytes = (DWORD)((MeasureLayoutFiles(SetupState.installFolder, NULL, 1) + 1023) >> 10);
     // The list of installed programs offers only removal: there is nothing to modify or repair.
     int written = SetStringValue(key, "UninstallString", command) &&
                   SetStringValue(key, "DisplayName", ProductName) &&

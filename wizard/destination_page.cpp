@@ -107,6 +107,12 @@ static int HoldsForeignFiles(const char *folder)
     return foreign;
 }
 
+// Whole kilobytes, at most what the message can show.
+static unsigned long Kilobytes(unsigned long long bytes)
+{
+    return bytes >> 10 > 0xFFFFFFFFul ? 0xFFFFFFFFul : (unsigned long)(bytes >> 10);
+}
+
 // 1 when the destination's volume has room for what the installation will write, or when its
 // free space cannot be had; else shows both figures and returns 0.
 static int CheckDiskSpace(HWND page, const char *folder)
@@ -120,17 +126,20 @@ static int CheckDiskSpace(HWND page, const char *folder)
     // Files take whole clusters; 4 KB is the common size where it cannot be had.
     unsigned long cluster = 4096;
     if (GetVolumePathNameA(folder, root, sizeof root) &&
-        GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
-        cluster = sectorsPerCluster * bytesPerSector;
-    unsigned long long needed = MeasureLayoutFiles(source, folder, cluster ? cluster : 1);
+        GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+        unsigned long size = sectorsPerCluster * bytesPerSector;
+        if (size && !(size & (size - 1)))  // a power of two, as the rounding needs
+            cluster = size;
+    }
+    unsigned long long needed = MeasureLayoutFiles(source, folder, cluster);
     if (needed <= available.QuadPart)
         return 1;
     char text[256];
     CopyText(text, sizeof text, DiskFull);
     if (AppendText(text, sizeof text, "\n\n必要な容量: ") &&
-        AppendNumber(text, sizeof text, (needed + 1023) / 1024, 1) &&
+        AppendNumber(text, sizeof text, Kilobytes(needed + 1023), 1) &&
         AppendText(text, sizeof text, " KB\n空き容量: ") &&
-        AppendNumber(text, sizeof text, available.QuadPart / 1024, 1))
+        AppendNumber(text, sizeof text, Kilobytes(available.QuadPart), 1))
         AppendText(text, sizeof text, " KB");
     MessageBoxA(page, text, Caption, MB_OK | MB_ICONERROR);
     return 0;
