@@ -1,4 +1,4 @@
-// The uninstallation run: what it removes, what it leaves, where it refuses, what it reports.
+// The uninstallation run: where it refuses, what it gives back, and what of others it never touches.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -12,14 +12,17 @@
 
 static const char Success[] = "アンインストールが成功しました。インストールしたフォルダを手動で削除してください。";
 static const char Refused[] = "アンインストール失敗";
-static const char LongName[] = "Paint.Picture.With.A.Rather.Long.Name.For.A.ProgID.That.Goes.On";
+static const std::wstring LongName(200, L'P'), Cafe = L"Caf\x00e9.Image\x2122";  // not in code page 932
 static const struct {
-    const char *extension, *value, *previous, *restored;  // value and saved value before, value after removal
+    const wchar_t *extension;
+    std::wstring value, previous;  // before; previous empty: none saved
+    DWORD type;                    // of previous, and so of what is given back
+    std::wstring restored;
 } Associations[] = {
-    {".jpg", "Other.Viewer", "Vemla", "Other.Viewer"},  // a stale saved value goes
-    {".png", "Vemla", "pngfile", "pngfile"},            // its ProgID is registered
-    {".bmp", "Vemla", "Gone.Program", ""},
-    {".dib", LongName, NULL, LongName},  // read after a short value: every query offers the full size
+    {L".jpg", L"Other.Viewer", L"Vemla", REG_SZ, L"Other.Viewer"},  // a stale saved value goes
+    {L".png", L"Vemla", Cafe, REG_EXPAND_SZ, Cafe},                 // registered: given back exactly
+    {L".bmp", L"Vemla", L"Gone.Program", REG_SZ, L""},
+    {L".dib", LongName, L"", REG_SZ, LongName},  // read after a short value: every query offers the full size
 };
 
 class UninstallRun : public ::testing::Test {
@@ -30,25 +33,25 @@ protected:
         CoInitialize(NULL);
         RemoveInstalledShortcuts();
         module.reset(new ScopedSetupModule(install));
-        for (const char *name : RemovalList) {
+        for (const char *name : RemovalList)
             if (lstrcmpA(name, "setup.exe"))  // the running one
                 WriteFileBytes(install + "\\" + name, name);
-        }
-        // Textures, one of them read-only as copied from a CD-ROM by an earlier setup.
         CreateDirectoryA((install + "\\TEXTURE").c_str(), NULL);
         for (const LayoutFile &file : TextureFiles)
             WriteFileBytes(install + "\\TEXTURE\\" + file.name, file.name);
+        // Read-only, as an earlier setup copied them from a CD-ROM.
         SetFileAttributesA((install + "\\TEXTURE\\" + TextureFiles[0].name).c_str(), FILE_ATTRIBUTE_READONLY);
         SetFileAttributesA((install + "\\license.txt").c_str(), FILE_ATTRIBUTE_READONLY);
         WriteFileBytes(elsewhere + "\\setup.exe", "another setup.exe");
-        WriteRegistryString(HKEY_CLASSES_ROOT, "pngfile", "", "PNG Image");
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, Cafe.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+        RegCloseKey(key);
         for (const auto &a : Associations) {
-            WriteRegistryString(HKEY_CLASSES_ROOT, a.extension, "", a.value);
-            WriteRegistryString(HKEY_CLASSES_ROOT, a.extension, "Content Type", "image/x");
-            RegSetKeyValueA(HKEY_CLASSES_ROOT, (a.extension + std::string("\\OpenWithProgids")).c_str(), "Vemla", REG_NONE, NULL, 0);
-            RegSetKeyValueA(HKEY_CLASSES_ROOT, (a.extension + std::string("\\OpenWithProgids")).c_str(), "Other", REG_NONE, NULL, 0);
-            if (a.previous)
-                WriteRegistryString(HKEY_CLASSES_ROOT, a.extension, PreviousValueName, a.previous);
+            SetWide(a.extension, L"", REG_SZ, a.value);
+            SetWide(a.extension, L"Content Type", REG_SZ, L"image/x");
+            if (!a.previous.empty())
+                SetWide(a.extension, L"VemlaPrevious", a.type, a.previous);
+            for (const wchar_t *program : {L"Vemla", L"Other"})
+                RegSetKeyValueW(HKEY_CLASSES_ROOT, (a.extension + std::wstring(L"\\OpenWithProgids")).c_str(), program, REG_NONE, NULL, 0);
         }
         WriteRecords("\"" + install + "\\setup.exe\" /u");
         CreateDirectoryA((SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla").c_str(), NULL);
@@ -66,33 +69,45 @@ protected:
         CoUninitialize();
     }
 
+    static void SetWide(const wchar_t *key, const wchar_t *name, DWORD type, const std::wstring &text)
+    {
+        RegSetKeyValueW(HKEY_CLASSES_ROOT, key, name, type, text.c_str(), (DWORD)(text.size() + 1) * 2);
+    }
+
+    // The file type with a subkey named outside code page 932, and the uninstall entry.
     void WriteRecords(const std::string &uninstallString)
     {
-        WriteRegistryString(HKEY_CLASSES_ROOT, "Vemla\\shell\\open\\command", "", "x.exe \"%1\"");
-        WriteRegistryString(HKEY_CLASSES_ROOT, "Vemla\\DefaultIcon", "", "x.exe,0");
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Vemla\\shell\\Caf\x00e9\\command", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+        RegCloseKey(key);
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, UninstallKey);
         if (!uninstallString.empty())
             WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", uninstallString.c_str());
     }
 
-    // Confirms the run and expects it to end with text; declines it when text is null.
+    // Confirms the run and expects it to end with text, under a watchdog; declines it when text is null.
     void Uninstall(const char *text)
     {
         ScopedMessageBoxScript boxes({text ? IDYES : IDNO});
+        HANDLE done = CreateEventA(NULL, TRUE, FALSE, NULL);
+        HANDLE watchdog = CreateThread(NULL, 0, [](void *event) -> DWORD {
+            if (WaitForSingleObject(event, 30000) == WAIT_TIMEOUT) {
+                fprintf(stderr, "the uninstallation did not end within 30 s\n");
+                TerminateProcess(GetCurrentProcess(), 3);
+            }
+            return 0;
+        }, done, 0, NULL);
         RunUninstallation();
+        SetEvent(done);
+        WaitForSingleObject(watchdog, INFINITE);
+        CloseHandle(watchdog);
+        CloseHandle(done);
         ASSERT_EQ(text ? 2u : 1u, boxes.seen.size());
-        EXPECT_EQ("Vemlaをアンインストールしますか？", boxes.seen[0].text);
+        EXPECT_EQ("セットアップ: Vemlaをアンインストールしますか？", boxes.seen[0].caption + ": " + boxes.seen[0].text);
         if (text)
-            EXPECT_EQ(text, boxes.seen[1].text);
-        for (const SeenMessageBox &box : boxes.seen)
-            EXPECT_EQ("セットアップ", box.caption);
+            EXPECT_EQ(std::string("セットアップ: ") + text, boxes.seen[1].caption + ": " + boxes.seen[1].text);
     }
 
-    void ExpectShortcuts(bool exist)
-    {
-        for (int row = 0; row < ShortcutCount; ++row)
-            EXPECT_EQ(exist, FileExists(InstalledShortcutPath(row))) << InstalledShortcutPath(row);
-    }
+    void ExpectNothingForeignLost(bool linked);
 
     // A blank, and a long name so that its short 8.3 spelling differs.
     std::string install = MakeScratchFolder("installed application"), elsewhere = MakeScratchFolder("elsewhere");
@@ -100,10 +115,9 @@ protected:
     std::unique_ptr<ScopedSetupModule> module;
     ScopedRegistryOverride registry;
     HKEY key;
-    void ExpectNothingForeignLost(bool linked);
 };
 
-TEST_F(UninstallRun, RemovesAllAndRestoresAssociationsOnlyWhenConfirmedAndRunFromTheRecordedFolder)
+TEST_F(UninstallRun, RemovesAllAndGivesBackExactlyOnlyWhenConfirmedAndRunFromTheRecordedFolder)
 {
     char shortName[MAX_PATH];
     ASSERT_NE(0u, GetShortPathNameA(install.c_str(), shortName, sizeof shortName));
@@ -130,104 +144,55 @@ TEST_F(UninstallRun, RemovesAllAndRestoresAssociationsOnlyWhenConfirmedAndRunFro
         Uninstall(c.result);
         bool removed = c.result == Success;
         EXPECT_EQ(removed ? 1 : RemovalCount + 1, CountFolderEntries(install)) << "only the running setup.exe stays";
-        ExpectShortcuts(!removed);
+        for (int row = 0; row < ShortcutCount; ++row)
+            EXPECT_EQ(!removed, FileExists(InstalledShortcutPath(row))) << InstalledShortcutPath(row);
         EXPECT_EQ(!removed, FolderExists(SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla"));
         EXPECT_EQ(!removed, RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey)) << "with its subkeys";
         EXPECT_EQ(!removed && !c.command.empty(), RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
         for (const auto &a : Associations) {
-            RegistryValue value = ReadRegistryValue(HKEY_CLASSES_ROOT, a.extension, "");
-            EXPECT_TRUE(value.type == REG_SZ && value.bytes == std::string(removed ? a.restored : a.value) + '\0')
-                << a.extension << " is \"" << value.bytes << "\"";
-            EXPECT_EQ(!removed && a.previous, ReadRegistryValue(HKEY_CLASSES_ROOT, a.extension, PreviousValueName).found)
-                << a.extension;
-            EXPECT_TRUE(ReadRegistryValue(HKEY_CLASSES_ROOT, a.extension, "Content Type").found) << a.extension;
-            std::string offered = a.extension + std::string("\\OpenWithProgids");
-            EXPECT_EQ(!removed, ReadRegistryValue(HKEY_CLASSES_ROOT, offered.c_str(), "Vemla").found) << offered;
-            EXPECT_TRUE(ReadRegistryValue(HKEY_CLASSES_ROOT, offered.c_str(), "Other").found) << offered;
+            std::wstring offered = a.extension + std::wstring(L"\\OpenWithProgids");
+            RegistryValue value = ReadRegistryValueW(HKEY_CLASSES_ROOT, a.extension, L"");
+            bool exact = removed && !a.restored.empty() && a.restored != a.value;
+            EXPECT_EQ(std::to_string(exact ? a.type : REG_SZ) + Bytes((removed ? a.restored : a.value) + L'\0'),
+                      std::to_string(value.type) + value.bytes) << "the value of " << a.extension;
+            EXPECT_EQ(!removed && !a.previous.empty(), ReadRegistryValueW(HKEY_CLASSES_ROOT, a.extension, L"VemlaPrevious").found);
+            EXPECT_TRUE(ReadRegistryValueW(HKEY_CLASSES_ROOT, a.extension, L"Content Type").found);
+            EXPECT_EQ(!removed, ReadRegistryValueW(HKEY_CLASSES_ROOT, offered.c_str(), L"Vemla").found);
+            EXPECT_TRUE(ReadRegistryValueW(HKEY_CLASSES_ROOT, offered.c_str(), L"Other").found);
         }
     }
 }
 
-TEST_F(UninstallRun, FilesHeldOpenAreReportedAndTheRestRemoved)
-{
-    // Opened without FILE_SHARE_DELETE, as an application still running would hold them.
-    HANDLE program = CreateFileA((install + "\\vemla.exe").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 NULL, OPEN_EXISTING, 0, NULL);
-    HANDLE picture = CreateFileA((install + "\\TEXTURE\\" + TextureFiles[3].name).c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_TRUE(program != INVALID_HANDLE_VALUE && picture != INVALID_HANDLE_VALUE);
-    // A file of the user's keeps the group folder, without being a failure.
-    std::string group = SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla";
-    WriteFileBytes(group + "\\mine.txt", "mine");
-
-    Uninstall("次の項目を削除できませんでした。\n\nvemla.exe\nTEXTURE\n\nインストールしたフォルダを手動で削除してください。");
-    CloseHandle(program);
-    CloseHandle(picture);
-
-    EXPECT_EQ(3, CountFolderEntries(install)) << "setup.exe, vemla.exe and TEXTURE";
-    EXPECT_TRUE(FileExists(install + "\\vemla.exe"));
-    EXPECT_TRUE(FileExists(group + "\\mine.txt"));
-    ExpectShortcuts(false);
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey));
-    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey)) << "kept for another try";
-}
-
-
-// Run as administrator, over folders a user may write: nothing reached through a link, nothing the
-// installation did not write, and no other program's subkey stops the run.
+// Run as administrator over folders a user may write: nothing reached through a link, nothing the
+// installation did not write.
 void UninstallRun::ExpectNothingForeignLost(bool linked)
 {
     std::string group = SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla", target = elsewhere + "\\precious";
-    const wchar_t cafe[] = L"Caf\x00e9.Image\x2122";  // not in code page 932
-    {
-        RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Vemla\\shell\\Caf\x00e9\\command", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-        RegCloseKey(key);
-        RegCreateKeyExW(HKEY_CLASSES_ROOT, cafe, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-        RegCloseKey(key);
-        RegSetKeyValueW(HKEY_CLASSES_ROOT, L".png", L"VemlaPrevious", REG_EXPAND_SZ, cafe, sizeof cafe);
-        std::vector<std::string> kept = {install + "\\TEXTURE\\mine.bmp", group + "\\mine.txt"};
-        if (linked) {
-            kept = {target + "\\precious.txt", target + "\\deeper\\more.txt", target + "\\Vemla.lnk",
-                    target + "\\" + TextureFiles[0].name};
-            RemoveTree(install + "\\TEXTURE");
-            RemoveTree(group);
-            CreateDirectoryA(target.c_str(), NULL);
-            CreateDirectoryA((target + "\\deeper").c_str(), NULL);
-            ASSERT_TRUE(FolderLink(install + "\\TEXTURE", target) && FolderLink(group, target));
-        }
-        for (const std::string &file : kept)
-            WriteFileBytes(file, "mine");
-
-        HANDLE done = CreateEventA(NULL, TRUE, FALSE, NULL);
-        HANDLE watchdog = CreateThread(NULL, 0, [](void *event) -> DWORD {
-            if (WaitForSingleObject(event, 30000) == WAIT_TIMEOUT) {
-                fprintf(stderr, "the uninstallation did not end within 30 s\n");
-                TerminateProcess(GetCurrentProcess(), 3);
-            }
-            return 0;
-        }, done, 0, NULL);
-        Uninstall(linked ? "次の項目を削除できませんでした。\n\nTEXTURE (リンク)\nVemla (リンク)\n\n"
-                           "インストールしたフォルダを手動で削除してください。"
-                         : "次の項目を削除できませんでした。\n\nTEXTURE\n\nインストールしたフォルダを手動で削除してください。");
-        SetEvent(done);
-        WaitForSingleObject(watchdog, INFINITE);
-        CloseHandle(watchdog);
-        CloseHandle(done);
-
-        for (const std::string &file : kept)
-            EXPECT_EQ("mine", ReadFileBytes(file)) << file;
-        EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(linked ? target : install + "\\TEXTURE"));
-        EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(group)) << "the user's file or the link's target";
-        for (int row = 0; row < ShortcutCount; ++row)
-            EXPECT_EQ(linked && ShortcutSet[row].group && !lstrcmpA(ShortcutSet[row].file, "Vemla.lnk"),
-                      FileExists(InstalledShortcutPath(row))) << "only the link's target's own Vemla.lnk";
-        EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey)) << "with a subkey named outside code page 932";
-        EXPECT_EQ(linked, RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey)) << "kept while a link of ours stays";
-        RegistryValue png = ReadRegistryValueW(HKEY_CLASSES_ROOT, L".png", L"");
-        EXPECT_TRUE(png.type == REG_EXPAND_SZ && png.bytes == Bytes(cafe, ARRAYSIZE(cafe))) << "given back exactly";
-        if (linked)
-            EXPECT_TRUE(FolderLink(group, "") && FolderLink(install + "\\TEXTURE", ""));
+    std::vector<std::string> kept = {install + "\\TEXTURE\\mine.bmp", group + "\\mine.txt"};
+    if (linked) {
+        kept = {target + "\\precious.txt", target + "\\deeper\\more.txt", target + "\\Vemla.lnk",
+                target + "\\" + TextureFiles[0].name};
+        RemoveTree(install + "\\TEXTURE");
+        RemoveTree(group);
+        CreateDirectoryA(target.c_str(), NULL);
+        CreateDirectoryA((target + "\\deeper").c_str(), NULL);
+        ASSERT_TRUE(FolderLink(install + "\\TEXTURE", target) && FolderLink(group, target));
     }
+    for (const std::string &file : kept)
+        WriteFileBytes(file, "mine");
+
+    Uninstall(linked ? "次の項目を削除できませんでした。\n\nTEXTURE (リンク)\nVemla (リンク)\n\n"
+                       "インストールしたフォルダを手動で削除してください。"
+                     : "次の項目を削除できませんでした。\n\nTEXTURE\n\nインストールしたフォルダを手動で削除してください。");
+
+    for (const std::string &file : kept)
+        EXPECT_EQ("mine", ReadFileBytes(file)) << file;
+    EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(linked ? target : install + "\\TEXTURE"));
+    EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(group)) << "the user's file or the link's target";
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey));
+    EXPECT_EQ(linked, RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey)) << "kept while a link of ours stays";
+    if (linked)
+        EXPECT_TRUE(FolderLink(group, "") && FolderLink(install + "\\TEXTURE", ""));
 }
 TEST_F(UninstallRun, KeepsTheUsersOwnFilesBesideOurs) { ExpectNothingForeignLost(false); }
 TEST_F(UninstallRun, NeverDeletesThroughLinks) { ExpectNothingForeignLost(true); }
