@@ -1,5 +1,5 @@
-// The wizard in this process: the templates and icon of dist64's setup.exe (loaded, not run, and made
-// SetupState.instance for the sheet), the centring formula, and Next driven through the real sheet.
+// The wizard in this process, with the templates of dist64's setup.exe (loaded, not run, and made
+// SetupState.instance for the sheet): the centring formula, and the pages driven through the real sheet.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -21,8 +21,6 @@
 
 namespace {
 
-const WORD Japanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
-
 // Code page 932 text, readable in a failure message on a UTF-8 terminal.
 std::string Shown(const std::string &text)
 {
@@ -31,56 +29,6 @@ std::string Shown(const std::string &text)
     return MultiByteToWideChar(932, 0, text.c_str(), -1, wide, 2048) &&
            WideCharToMultiByte(CP_UTF8, 0, wide, -1, shown, sizeof shown, NULL, NULL) ? shown : text;
 }
-
-// Reads a template's words and strings in order: a string in code page 932, a number as "#number".
-struct Reader {
-    const BYTE *p;
-    WORD Word() { return p += 2, *(const WORD *)(p - 2); }
-    DWORD Dword() { return p += 4, *(const DWORD *)(p - 4); }
-    std::string Text()
-    {
-        if (*(const WORD *)p == 0xFFFF)
-            return p += 2, "#" + std::to_string(Word());
-        LPCWSTR wide = (LPCWSTR)p;
-        p += 2 * lstrlenW(wide) + 2;
-        char bytes[2048];
-        int length = WideCharToMultiByte(932, 0, wide, -1, bytes, sizeof bytes, NULL, NULL);
-        return std::string(bytes, length ? length - 1 : 0);
-    }
-};
-
-// A control's kind: its class as templates name it, and the style bits that must be set.
-const struct { char kind; const char *className; DWORD style; } Kinds[] = {
-    {'t', "#130", SS_LEFT}, {'i', "#130", SS_ICON}, {'e', "#129", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
-    {'p', "#128", BS_PUSHBUTTON | WS_TABSTOP}, {'c', "#128", BS_AUTOCHECKBOX | WS_TABSTOP},
-    {'g', "#128", BS_GROUPBOX}, {'b', "msctls_progress32", WS_BORDER}};
-
-const struct Row { int dialog, id; char kind; short place[4]; const char *text; } Controls[] = {
-    {101, -1, 't', {36, 8, 220, 36},
-     "Vemlaのインストールプログラムにようこそ！\n\nVemlaは初心者でも簡単に操作のできるフォトレタッチソフトです。"},
-    {101, -1, 't', {8, 61, 150, 8}, "インストール先のフォルダを入力してください。："},
-    {101, 1000, 'e', {7, 75, 192, 14}, ""},
-    {101, 1001, 'p', {206, 75, 50, 14}, "参照(&B)"},
-    {101, -1, 'i', {7, 7, 20, 20}, "#102"},
-    {104, -1, 't', {33, 7, 215, 17},
-     "Vemlaの拡張子の関連付けや、ショートカットの設定を行います。「次へ」を押すとインストールを開始します。"},
-    {104, 1002, 'c', {14, 44, 203, 10}, "ビットマップ画像(.BMP ,DIB)ファイルをVemlaに関連付ける。"},
-    {104, -1, 'g', {7, 33, 247, 50}, "関連付け"},
-    {104, -1, 'i', {9, 7, 20, 21}, "#102"},
-    {104, 1011, 'c', {14, 87, 160, 10}, "デスクトップに Vemla のショートカットを作成する。"},
-    {104, 1012, 'c', {14, 99, 124, 10}, "「送る」メニューに Vemla を追加する。"},
-    {104, 1013, 'c', {14, 112, 161, 10}, "スタートメニューに Vemla のグループを登録する。"},
-    {104, 1009, 'c', {14, 57, 143, 10}, "JPEG (.JPG)ファイルをVemlaに関連付ける。"},
-    {104, 1018, 'c', {14, 70, 138, 10}, "PNGファイル(.PNG)をVemlaに関連付ける。"},
-    {104, 1010, 'b', {7, 142, 260, 14}, "Progress1"},
-    {104, -1, 't', {7, 129, 40, 8}, "進行状況(&P) :"},
-    {106, -1, 'i', {7, 7, 20, 20}, "#102"},
-    {106, -1, 't', {40, 7, 237, 37}, "Vemlaのインストールが終了しました。\n\nVemlaをアンインストールするには、"
-                                     "コントロールパネルの「アプリケーションの追加と削除」から行ってください。"},
-    {106, 1014, 'c', {14, 90, 122, 10}, "すぐにREADMEファイルを読みます。"},
-    {106, 1015, 'c', {14, 111, 94, 10}, "すぐにVemlaを実行します。"},
-    {106, -1, 'g', {7, 71, 270, 65}, ""},
-};
 
 class Wizard : public ::testing::Test {
 protected:
@@ -104,86 +52,10 @@ protected:
         RemoveTree(scratch);
         SetupState.instance = previousInstance;
     }
-    const BYTE *Resource(const char *type, int id)
-    {
-        HRSRC found = FindResourceExA(setup, type, MAKEINTRESOURCEA(id), Japanese);
-        return found ? (const BYTE *)LockResource(LoadResource(setup, found)) : NULL;
-    }
     HMODULE setup = NULL;
     HINSTANCE previousInstance = SetupState.instance;
     std::string startDirectory, scratch;
 };
-
-TEST_F(Wizard, PageTemplatesHoldEveryControlInOrder)
-{
-    static const struct { int id; bool extended; DWORD visible, exStyle; short cx, cy; } dialogs[] = {
-        {101, true, WS_VISIBLE, WS_EX_ACCEPTFILES, 265, 140}, {104, false, 0, 0, 261, 163},
-        {106, false, 0, 0, 284, 153}};
-    for (const auto &want : dialogs) {
-        SCOPED_TRACE("dialog " + std::to_string(want.id));
-        const BYTE *base = Resource((LPCSTR)RT_DIALOG, want.id);
-        ASSERT_TRUE(base) << "no Japanese dialog template";
-        ASSERT_EQ(want.extended, ((const WORD *)base)[1] == 0xFFFF) << "extended form";
-        Reader r = {base + (want.extended ? 8 : 0)};  // version, signature, help id
-        DWORD first = r.Dword(), second = r.Dword(), style = want.extended ? second : first;
-        EXPECT_EQ(WS_CHILD | want.visible, style & (WS_CHILD | WS_POPUP | WS_VISIBLE)) << std::hex << style;
-        EXPECT_EQ(want.exStyle, want.extended ? first : second) << "extended style";
-        WORD count = r.Word();
-        r.p += 4;  // x, y
-        EXPECT_EQ(std::vector<short>({want.cx, want.cy}), std::vector<short>({(short)r.Word(), (short)r.Word()}));
-        r.Text(), r.Text(), r.Text();  // menu, class, caption
-        ASSERT_TRUE(style & DS_SETFONT);
-        EXPECT_EQ(9, r.Word()) << "points";
-        r.p += want.extended ? 4 : 0;  // weight, italic, character set
-        EXPECT_EQ(Shown("ＭＳ Ｐゴシック"), Shown(r.Text()));
-        ASSERT_EQ(std::count_if(Controls, std::end(Controls), [&](const Row &w) { return w.dialog == want.id; }), count);
-        for (const Row *w = Controls; w != std::end(Controls); ++w) {
-            if (w->dialog != want.id)
-                continue;
-            SCOPED_TRACE("row " + std::to_string(w - Controls) + ", id " + std::to_string(w->id));
-            r.p = base + ((r.p - base + 3) & ~3) + (want.extended ? 4 : 0);  // aligned; help id
-            first = r.Dword(), second = r.Dword(), style = want.extended ? second : first;
-            std::vector<short> place = {(short)r.Word(), (short)r.Word(), (short)r.Word(), (short)r.Word()};
-            EXPECT_EQ(w->id, want.extended ? (int)r.Dword() : (short)r.Word());
-            std::string className = r.Text(), text = r.Text();
-            r.p += 2 + *(const WORD *)r.p;  // creation data
-            const auto *kind = std::find_if(Kinds, std::end(Kinds), [&](const auto &k) { return k.kind == w->kind; });
-            EXPECT_EQ(0, lstrcmpiA(kind->className, className.c_str())) << className;
-            DWORD type = className == "#128" ? BS_TYPEMASK : className == "#130" ? SS_TYPEMASK : 0;
-            DWORD needed = kind->style | WS_CHILD | WS_VISIBLE;
-            EXPECT_EQ(needed, style & (needed | type | WS_DISABLED)) << "style " << std::hex << style;
-            EXPECT_EQ(std::vector<short>(w->place, w->place + 4), place) << "x, y, width, height";
-            EXPECT_EQ(w->text, text) << Shown(text);
-        }
-    }
-}
-
-TEST_F(Wizard, IconGroupHasThirtyTwoAndSixteenPixelPicturesInSixteenColours)
-{
-    const BYTE *group = Resource((LPCSTR)RT_GROUP_ICON, IDI_SETUP);
-    ASSERT_TRUE(group);
-    ASSERT_EQ(2, ((const WORD *)group)[2]) << "images in the group";
-    for (int i = 0, size = 32; i < 2; ++i, size = 16) {
-        SCOPED_TRACE(size);
-        const BYTE *entry = group + 6 + 14 * i;  // width, height, colours, reserved, planes, bits, size, id
-        EXPECT_EQ(std::vector<int>({size, size, 16, 4}), std::vector<int>({entry[0], entry[1], entry[2], entry[6]}))
-            << "width, height, colours, bits in the group";
-        const BITMAPINFOHEADER *bitmap = (const BITMAPINFOHEADER *)Resource((LPCSTR)RT_ICON, *(const WORD *)(entry + 12));
-        ASSERT_TRUE(bitmap);
-        EXPECT_EQ(std::vector<int>({size, size * 2, 4}),
-                  std::vector<int>({bitmap->biWidth, bitmap->biHeight, bitmap->biBitCount}))
-            << "width, height of colour and mask, bits in the image";
-        // A picture, not a blank: several colours, and a transparent surround.
-        const BYTE *pixels = (const BYTE *)(bitmap + 1) + 16 * sizeof(RGBQUAD), *mask = pixels + size * size / 2;
-        int maskRowBytes = (size + 31) / 32 * 4, used[16] = {}, colours = 0, transparent = 0;
-        for (int at = 0; at < size * size; ++at) {  // colour rows need no padding at these widths
-            colours += !used[(pixels[at / 2] >> (at % 2 ? 0 : 4)) & 0x0F]++;
-            transparent += (mask[at / size * maskRowBytes + at % size / 8] >> (7 - at % 8)) & 1;
-        }
-        EXPECT_GE(colours, 5);
-        EXPECT_TRUE(transparent > 0 && transparent < size * size / 2) << transparent << " transparent pixels";
-    }
-}
 
 TEST_F(Wizard, CenterWindowPutsTheCentreOnTheReferenceCentreWithTruncatingHalves)
 {
