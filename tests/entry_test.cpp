@@ -67,7 +67,8 @@ TEST(RunSetup, OnlyExactSlashUUninstallsAndTheExitCodeIsZero)
     RemoveTree(folder);
 }
 
-// Only the system folder's copy is loaded, never one of the same name in the current folder.
+// Only the system folder's copy is loaded, never one of the same name in the current folder; a path
+// that does not fit is refused.
 TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
 {
     char system[MAX_PATH], program[MAX_PATH];
@@ -77,12 +78,14 @@ TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
     std::string folder = MakeScratchFolder("library"), previous = CurrentDirectory();
     ASSERT_TRUE(CopyFileA(program, (folder + "\\vemla_planted.dll").c_str(), FALSE)) << program;
     SetCurrentDirectoryA(folder.c_str());
-    static const struct { const char *name; bool loaded; } cases[] = {
-        {"comctl32.dll", true}, {"version.dll", true}, {"vemla_planted.dll", false}, {"no_such.dll", false}};
+    std::string tooLong(MAX_PATH - lstrlenA(system) - 1, 'a');  // the path would need MAX_PATH + 1 bytes
+    const struct { std::string name; bool loaded; } cases[] = {
+        {"comctl32.dll", true}, {"version.dll", true}, {"vemla_planted.dll", false}, {"no_such.dll", false},
+        {tooLong, false}};
     for (const auto &c : cases) {
         HMODULE module = (HMODULE)&module;
         char path[MAX_PATH] = "";
-        EXPECT_EQ(c.loaded ? 1 : 0, LoadSystemLibrary(c.name, &module)) << c.name;
+        EXPECT_EQ(c.loaded ? 1 : 0, LoadSystemLibrary(c.name.c_str(), &module)) << c.name;
         EXPECT_EQ(c.loaded, module != NULL) << c.name;
         if (module && GetModuleFileNameA(module, path, sizeof path))
             EXPECT_EQ(0, lstrcmpiA((std::string(system) + "\\" + c.name).c_str(), path)) << path;
