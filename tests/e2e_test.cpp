@@ -295,8 +295,7 @@ protected:
         ASSERT_EQ(932u, GetACP()) << "the Japanese names need the ANSI code page 932";
         const char *root = getenv("VEMLA_BUILD_ROOT");
         ASSERT_TRUE(root && root[0] == '/') << "VEMLA_BUILD_ROOT is not set";
-        dist = WindowsPath(root) + (i686 ? "\\dist" : "\\dist64");
-        view = i686 ? KEY_WOW64_32KEY : 0;
+        dist = WindowsPath(root) + (view ? "\\dist" : "\\dist64");
         ASSERT_TRUE(FileExists(dist + "\\setup.exe")) << "no setup.exe in " << dist;
         CoInitialize(NULL);
         RemoveInstallationTraces();
@@ -362,8 +361,7 @@ protected:
 
     void Round(const std::string &typed, const std::string &folder, const std::vector<int> &boxes, Ending ending);
 
-    bool i686 = false;  // the product's own build, setup.exe of dist, instead of dist64's x86_64 one
-    REGSAM view = 0;    // where setup.exe's HKLM\SOFTWARE records lie: the 32-bit view for the i686 one (WoW64)
+    REGSAM view = 0;  // KEY_WOW64_32KEY: dist's i686 setup.exe, its HKLM\SOFTWARE records in the 32-bit view
     std::string dist, scratch;
     std::string desktop;  // the desktop setup.exe is started on; empty: this program's
     PROCESS_INFORMATION wizard = {};
@@ -528,16 +526,15 @@ TEST_F(EndToEnd, NewJapaneseFolderWithSomeOptionsInstallsRunsAndUninstalls)
           FinishWithActions);
 }
 
-// The same round with the i686 setup.exe that ships, where wine32 runs it (tools/bootstrap installs it
-// when this machine runs 32-bit programs; winerun then sets VEMLA_WINE32). Its file associations land in
-// the classes both views share, as on Windows.
+// The same round with the i686 setup.exe that ships, where wine32 runs it (tools/bootstrap installs it where
+// this machine runs 32-bit programs; winerun then sets VEMLA_WINE32). File classes are shared by both views.
 class EndToEndI686 : public EndToEnd {
 protected:
     void SetUp() override
     {
         if (!getenv("VEMLA_WINE32"))
             GTEST_SKIP() << "i686 setup.exe not run: no wine32, as this machine cannot run 32-bit programs";
-        i686 = true;
+        view = KEY_WOW64_32KEY;
         EndToEnd::SetUp();
     }
 };
@@ -572,7 +569,7 @@ protected:
         HDESK own = CreateDesktopA("VemlaWalkthrough", NULL, NULL, 0, GENERIC_ALL, NULL);
         ASSERT_TRUE(own && SetThreadDesktop(own)) << "no desktop of our own: " << GetLastError();
         desktop = "VemlaWalkthrough";
-        i686 = getenv("VEMLA_WINE32") != NULL;  // the program that ships, where it runs
+        view = getenv("VEMLA_WINE32") ? KEY_WOW64_32KEY : 0;  // the i686 setup.exe that ships, where it runs
         EndToEnd::SetUp();
         RemoveTree(ProposedFolder);  // from a prefix without it
     }
