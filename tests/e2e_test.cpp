@@ -26,7 +26,6 @@ enum {
 };
 
 const char CreateQuestion[] = "フォルダが存在しません。\nフォルダを作成しますか？";
-const char ProposedFolder[] = "C:\\Program Files\\Vemla";
 const char UninstallKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vemla";
 const char OtherProgram[] = "OtherViewer.Image";  // owns the extensions before each installation
 const char *const Files[] = {
@@ -219,9 +218,9 @@ std::string ShortcutPath(int i) { return SpecialFolder(Shortcuts[i].csidl) + "\\
 
 bool Chosen(const std::vector<int> &boxes, int box) { return std::find(boxes.begin(), boxes.end(), box) != boxes.end(); }
 
-void ExpectString(HKEY root, const char *key, const char *name, const std::string &expected)
+void ExpectString(HKEY root, const char *key, const char *name, const std::string &expected, REGSAM view = 0)
 {
-    RegistryValue value = ReadRegistryValue(root, key, name);
+    RegistryValue value = ReadRegistryValue(root, key, name, view);
     EXPECT_EQ("1 " + Shown(expected) + '\0', std::to_string(value.type) + " " + Shown(value.bytes))
         << key << " \"" << name << "\": type (REG_SZ is 1), text with its NUL";
 }
@@ -247,15 +246,16 @@ void RemoveInstallationTraces()
 {
     CloseApplications();
     RegDeleteTreeA(HKEY_CLASSES_ROOT, "Vemla");
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, UninstallKeyPath);
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, UninstallKeyPath, view, 0);
     RemoveInstalledShortcuts();
 }
 
 // For the walk-through's listing: the registry under key, and the installation's files in folder.
-void PrintKey(HKEY root, const std::string &key)
+void PrintKey(HKEY root, const std::string &key, REGSAM view = 0)
 {
     HKEY opened;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
         return;
     char name[256], data[1024];
     DWORD nameSize = sizeof name, dataSize = sizeof data - 1, type;
@@ -266,11 +266,11 @@ void PrintKey(HKEY root, const std::string &key)
                *name ? name : "(default)", (type == REG_DWORD ? std::to_string(*(DWORD *)data) : Shown(data)).c_str());
     }
     for (DWORD i = 0; RegEnumKeyA(opened, i, name, sizeof name) == ERROR_SUCCESS; ++i)
-        PrintKey(root, key + "\\" + name);
+        PrintKey(root, key + "\\" + name, view);
     RegCloseKey(opened);
 }
 
-void PrintInstalled(const char *heading, const std::string &folder)
+void PrintInstalled(const char *heading, const std::string &folder, REGSAM view)
 {
     printf("\n%s %s:\n", heading, Shown(folder).c_str());
     for (const char *name : Files)
@@ -278,7 +278,7 @@ void PrintInstalled(const char *heading, const std::string &folder)
             printf("  %8u  %s\n", (unsigned)ReadFileBytes(folder + "\\" + name).size(), Shown(name).c_str());
     for (const char *key : {"Vemla", ".bmp", ".dib", ".jpg", ".png"})
         PrintKey(HKEY_CLASSES_ROOT, key);
-    PrintKey(HKEY_LOCAL_MACHINE, UninstallKeyPath);
+    PrintKey(HKEY_LOCAL_MACHINE, UninstallKeyPath, view);
     for (int i = 0; i < 4; ++i)
         if (FileExists(ShortcutPath(i)))
             printf("  %s -> %s\n", Shown(ShortcutPath(i)).c_str(), Shown(ReadShortcut(ShortcutPath(i)).target).c_str());
@@ -294,7 +294,7 @@ protected:
         ASSERT_EQ(932u, GetACP()) << "the Japanese names need the ANSI code page 932";
         const char *root = getenv("VEMLA_BUILD_ROOT");
         ASSERT_TRUE(root && root[0] == '/') << "VEMLA_BUILD_ROOT is not set";
-        dist = WindowsPath(root) + "\\dist64";
+        dist = WindowsPath(root) + (view ? "\\dist" : "\\dist64");
         ASSERT_TRUE(FileExists(dist + "\\setup.exe")) << "no setup.exe in " << dist;
         CoInitialize(NULL);
         RemoveInstallationTraces();
@@ -360,6 +360,9 @@ protected:
 
     void Round(const std::string &typed, const std::string &folder, const std::vector<int> &boxes, Ending ending);
 
+    REGSAM view = 0;  // KEY_WOW64_32KEY: dist's i686 setup.exe, its HKLM\SOFTWARE records in the 32-bit view
+    // The system's Program Files folder, which a 32-bit program on 64-bit Windows is given as "(x86)".
+    std::string ProposedFolder() const { return view ? "C:\\Program Files (x86)\\Vemla" : "C:\\Program Files\\Vemla"; }
     std::string dist, scratch;
     std::string desktop;  // the desktop setup.exe is started on; empty: this program's
     PROCESS_INFORMATION wizard = {};
@@ -380,7 +383,7 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
     ASSERT_TRUE(page);
     HWND field = GetDlgItem(page, IdFolder);
     EXPECT_EQ(Shown("Vemlaのインストール"), Shown(TextOf(sheet))) << "the page's title as the caption";
-    EXPECT_EQ(ProposedFolder, TextOf(field)) << "the proposed folder";
+    EXPECT_EQ(ProposedFolder(), TextOf(field)) << "the proposed folder";
     ExpectButtons(sheet, "-- Next -- Cancel");
     RECT s, d;
     EXPECT_TRUE(GetWindowRect(sheet, &s) && GetWindowRect(GetDesktopWindow(), &d) &&
@@ -394,7 +397,7 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
     Screenshot(picker, "02-browse");
     PostMessageA(GetDlgItem(picker, IDCANCEL), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, 10000)) << "the picker stays";
-    EXPECT_EQ(ProposedFolder, TextOf(field)) << "the field after a cancelled picker";
+    EXPECT_EQ(ProposedFolder(), TextOf(field)) << "the field after a cancelled picker";
 
     // No keeps the user on the page, nothing created, the field made absolute; Yes creates folder and TEXTURE.
     Query(field, WM_SETTEXT, 0, (LPARAM)typed.c_str());
@@ -418,7 +421,7 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
     EXPECT_EQ(Shown(folder), Shown(TextOf(field))) << "the field after Back";
     ASSERT_NO_FATAL_FAILURE(Press(sheet, IdNext));
     ASSERT_EQ(options, WaitForPage(IdProgress));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath)) << "installed before Next on the options";
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath, view)) << "installed before Next on the options";
     for (int box : boxes)
         Tick(options, box);
     Screenshot(sheet, "04-options");
@@ -429,7 +432,7 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
         EXPECT_EQ(1, CountFolderEntries(folder)) << "the folder holds more than TEXTURE";
         EXPECT_EQ(0, CountFolderEntries(folder + "\\TEXTURE")) << "TEXTURE is not empty";
         EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "Vemla")) << "a file type";
-        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath)) << "an uninstall entry";
+        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath, view)) << "an uninstall entry";
         EXPECT_FALSE(FileExists(ShortcutPath(0))) << "a desktop shortcut";
         return;
     }
@@ -440,15 +443,15 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
     ExpectButtons(sheet, "-- -- Finish Cancel");
     for (const char *name : Files)
         EXPECT_TRUE(ReadFileBytes(folder + "\\" + name) == ReadFileBytes(dist + "\\" + name)) << Shown(name) << " differs";
-    ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString", "\"" + folder + "\\setup.exe\" /u");
-    ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "InstallLocation", folder);
-    ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "DisplayIcon", folder + "\\vemla.exe,0");
-    ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "DisplayVersion", "1.0.0.0");  // the stand-in's own
-    ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "Publisher", "Zandorel");
+    for (const auto &record : {std::make_pair("UninstallString", "\"" + folder + "\\setup.exe\" /u"),
+                               std::make_pair("InstallLocation", folder), std::make_pair("DisplayIcon", folder + "\\vemla.exe,0"),
+                               std::make_pair("DisplayVersion", std::string("1.0.0.0")),  // the stand-in's own
+                               std::make_pair("Publisher", std::string("Zandorel"))})
+        ExpectString(HKEY_LOCAL_MACHINE, UninstallKeyPath, record.first, record.second, view);
     size_t bytes = 0;
     for (const char *name : Files)
         bytes += ReadFileBytes(dist + "\\" + name).size();
-    RegistryValue size = ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKeyPath, "EstimatedSize");
+    RegistryValue size = ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKeyPath, "EstimatedSize", view);
     EXPECT_TRUE(size.type == REG_DWORD && *(DWORD *)&size.bytes[0] == (bytes + 1023) / 1024) << "EstimatedSize in KB";
     bool associated = Chosen(boxes, IdAssocBmp) || Chosen(boxes, IdAssocJpg) || Chosen(boxes, IdAssocPng);
     EXPECT_EQ(associated, RegistryKeyExists(HKEY_CLASSES_ROOT, "Vemla")) << "the file type HKCR\\Vemla";
@@ -464,7 +467,7 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
                       Shown(link.target + " | " + link.workingFolder)) << "target | working folder";
     }
     if (!screenshotFolder.empty())
-        PrintInstalled("Installed into", folder);
+        PrintInstalled("Installed into", folder, view);
 
     // The finish actions, from the distribution folder, when asked for: the readme first.
     if (ending == FinishWithActions) {
@@ -517,7 +520,7 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
         EXPECT_FALSE(FileExists(ShortcutPath(i))) << Shown(ShortcutPath(i));
     EXPECT_FALSE(FolderExists(SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla")) << "the Start-menu group";
     EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "Vemla")) << "the file type HKCR\\Vemla";
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath)) << "the uninstall entry";
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath, view)) << "the uninstall entry";
     for (const auto &extension : Extensions) {
         ExpectString(HKEY_CLASSES_ROOT, extension.name, "", OtherProgram);  // given back, or left alone
         EXPECT_FALSE(ReadRegistryValue(HKEY_CLASSES_ROOT, extension.name, "VemlaPrevious").found) << extension.name;
@@ -526,6 +529,25 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
 
 // Typed relative to the current folder, which is not the program's.
 TEST_F(EndToEnd, NewJapaneseFolderWithSomeOptionsInstallsRunsAndUninstalls)
+{
+    Round("新しい 表\\Vemla表", scratch + "\\新しい 表\\Vemla表", {IdAssocBmp, IdAssocPng, IdDesktop, IdStartMenu},
+          FinishWithActions);
+}
+
+// The same round with the i686 setup.exe that ships, where wine32 runs it (tools/bootstrap installs it where
+// this machine runs 32-bit programs; winerun then sets VEMLA_WINE32). File classes are shared by both views.
+class EndToEndI686 : public EndToEnd {
+protected:
+    void SetUp() override
+    {
+        if (!getenv("VEMLA_WINE32"))
+            GTEST_SKIP() << "i686 setup.exe not run: no wine32, as this machine cannot run 32-bit programs";
+        view = KEY_WOW64_32KEY;
+        EndToEnd::SetUp();
+    }
+};
+
+TEST_F(EndToEndI686, NewJapaneseFolderWithSomeOptionsInstallsRunsAndUninstalls)
 {
     Round("新しい 表\\Vemla表", scratch + "\\新しい 表\\Vemla表", {IdAssocBmp, IdAssocPng, IdDesktop, IdStartMenu},
           FinishWithActions);
@@ -576,23 +598,24 @@ protected:
         HDESK own = CreateDesktopA("VemlaWalkthrough", NULL, NULL, 0, GENERIC_ALL, NULL);
         ASSERT_TRUE(own && SetThreadDesktop(own)) << "no desktop of our own: " << GetLastError();
         desktop = "VemlaWalkthrough";
+        view = getenv("VEMLA_WINE32") ? KEY_WOW64_32KEY : 0;  // the i686 setup.exe that ships, where it runs
         EndToEnd::SetUp();
-        RemoveTree(ProposedFolder);  // from a prefix without it
+        RemoveTree(ProposedFolder());  // from a prefix without it
     }
     void TearDown() override
     {
         EndToEnd::TearDown();
         if (!screenshotFolder.empty())
-            RemoveTree(ProposedFolder);
+            RemoveTree(ProposedFolder());
         screenshotFolder.clear();
     }
 };
 
 TEST_F(Walkthrough, InstallWithEveryOptionThenUninstall)
 {
-    Round(ProposedFolder, ProposedFolder, {IdAssocBmp, IdAssocJpg, IdAssocPng, IdDesktop, IdSendTo, IdStartMenu},
+    Round(ProposedFolder(), ProposedFolder(), {IdAssocBmp, IdAssocJpg, IdAssocPng, IdDesktop, IdSendTo, IdStartMenu},
           FinishWithActions);
-    PrintInstalled("Uninstalled; left from", ProposedFolder);
+    PrintInstalled("Uninstalled; left from", ProposedFolder(), view);
 }
 
 }  // namespace

@@ -139,13 +139,13 @@ ScopedRegistryOverride::~ScopedRegistryOverride()
     RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath.c_str());
 }
 
-RegistryValue ReadRegistryValue(HKEY root, const char *key, const char *name)
+RegistryValue ReadRegistryValue(HKEY root, const char *key, const char *name, REGSAM view)
 {
     RegistryValue value = {false, 0, std::string()};
     HKEY opened;
     char data[2048];
     DWORD size = sizeof data;
-    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
         return value;
     value.found = !RegQueryValueExA(opened, name, NULL, &value.type, (BYTE *)data, &size);
     value.bytes.assign(data, value.found ? size : 0);
@@ -170,10 +170,10 @@ RegistryValue ReadRegistryValueW(HKEY root, const wchar_t *key, const wchar_t *n
 std::string Bytes(const wchar_t *text, size_t count) { return std::string((const char *)text, count * sizeof(wchar_t)); }
 std::string Bytes(const std::wstring &text) { return Bytes(text.data(), text.size()); }
 
-bool RegistryKeyExists(HKEY root, const char *key)
+bool RegistryKeyExists(HKEY root, const char *key, REGSAM view)
 {
     HKEY opened;
-    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
         return false;
     RegCloseKey(opened);
     return true;

@@ -28,11 +28,12 @@ struct ScopedRegistryOverride {
 
 // A value as stored: its type and exact bytes (a string's NUL included when stored).
 struct RegistryValue { bool found; DWORD type; std::string bytes; };
-RegistryValue ReadRegistryValue(HKEY root, const char *key, const char *name);
+// view: 0, or KEY_WOW64_32KEY for what a 32-bit program wrote to a redirected key (HKLM\SOFTWARE).
+RegistryValue ReadRegistryValue(HKEY root, const char *key, const char *name, REGSAM view = 0);
 RegistryValue ReadRegistryValueW(HKEY root, const wchar_t *key, const wchar_t *name);
 std::string Bytes(const std::wstring &text);  // as the wide registry functions store it
 std::string Bytes(const wchar_t *text, size_t count);
-bool RegistryKeyExists(HKEY root, const char *key);
+bool RegistryKeyExists(HKEY root, const char *key, REGSAM view = 0);
 void WriteRegistryString(HKEY root, const char *key, const char *name, const char *data);
 
 // While alive, every message box shown on this thread is recorded and answered with the next of
