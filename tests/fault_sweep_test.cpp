@@ -34,16 +34,7 @@ protected:
         page = CreateWindowExA(0, "STATIC", "page", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
         CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 200, 20, page, (HMENU)1010, NULL, NULL);
         ASSERT_TRUE(CreateDirectoryA(source.c_str(), NULL) && CreateDirectoryA((source + "\\TEXTURE").c_str(), NULL));
-        for (const LayoutFile &file : ProgramFiles)
-            files.push_back(file.name);
-        for (const LayoutFile &file : TextureFiles)
-            files.push_back(std::string("TEXTURE\\") + file.name);
-        for (const std::string &name : files) {
-            if (name != "setup.exe")  // the loaded copy
-                WriteFileBytes(source + "\\" + name, "file " + name);
-        }
-        // As from a read-only medium: its copy is read-only too.
-        SetFileAttributesA((source + "\\license.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        files = WriteDistribution(source);
         module.reset(new ScopedSetupModule(source));
     }
 
@@ -112,7 +103,9 @@ protected:
         bool warned = run == Install ? !boxes.empty() : boxes.size() != 2 || boxes[1].text != Uninstalled;
         if (!warned && run == Install) {
             for (const std::string &name : files)
-                complete(ReadFileBytes(install + "\\" + name) == ReadFileBytes(source + "\\" + name), name + " not copied");
+                complete(ReadFileBytes(install + "\\" + name) == ReadFileBytes(source + "\\" + name) &&
+                             !(GetFileAttributesA((install + "\\" + name).c_str()) & FILE_ATTRIBUTE_READONLY),
+                         name + " not copied, or read-only");
             complete(Text("Vemla\\shell\\open\\command", "") == "\"" + install + "\\vemla.exe\" \"%1\"", "no open command");
             for (const char *extension : {".jpg", ".png", ".bmp", ".dib"})
                 complete(Text(extension, "") == ProgIdKey, extension + std::string(" not associated"));

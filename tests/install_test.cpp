@@ -45,7 +45,6 @@ static LRESULT CALLBACK RecordingProgress(HWND window, UINT message, WPARAM wpar
 }
 
 // A hidden window stands for the options page; its progress bar (control 1010) records positions.
-// The source files are read-only, as on a CD-ROM.
 class InstallRun : public ::testing::Test {
 protected:
     void SetUp() override
@@ -59,15 +58,7 @@ protected:
         progressProc = (WNDPROC)SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)RecordingProgress);
         for (const std::string &folder : {source, install})
             ASSERT_TRUE(CreateDirectoryA((folder + "\\TEXTURE").c_str(), NULL));
-        for (const LayoutFile &file : ProgramFiles)
-            files.push_back(file.name);
-        for (const LayoutFile &file : TextureFiles)
-            files.push_back(std::string("TEXTURE\\") + file.name);
-        for (const std::string &name : files) {
-            if (name != "setup.exe")  // the loaded copy
-                WriteFileBytes(source + "\\" + name, "file " + name);
-            SetFileAttributesA((source + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY);
-        }
+        files = WriteDistribution(source);
         module.reset(new ScopedSetupModule(source));
         lstrcpyA(SetupState.installFolder, install.c_str());
     }

@@ -242,6 +242,21 @@ ScopedSetupModule::~ScopedSetupModule()
     FreeLibrary(module);
 }
 
+std::vector<std::string> WriteDistribution(const std::string &source)
+{
+    std::vector<std::string> files;
+    for (const LayoutFile &file : ProgramFiles)
+        files.push_back(file.name);
+    for (const LayoutFile &file : TextureFiles)
+        files.push_back(std::string("TEXTURE\\") + file.name);
+    for (const std::string &name : files) {
+        if (name != "setup.exe")
+            WriteFileBytes(source + "\\" + name, "file " + name);
+        SetFileAttributesA((source + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    return files;
+}
+
 std::string SpecialFolder(int csidl)
 {
     char path[MAX_PATH];

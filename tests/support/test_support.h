@@ -61,6 +61,10 @@ struct ScopedSetupModule {
     std::string path;
 };
 
+// Lays out a distribution folder (it and TEXTURE exist): each file of both tables but setup.exe (the
+// ScopedSetupModule's) holds "file <name>", read-only as on a CD-ROM. Returns the names, relative.
+std::vector<std::string> WriteDistribution(const std::string &source);
+
 std::string SpecialFolder(int csidl);  // the prefix's shell folder (CSIDL_PROGRAMS...), expected to exist; or empty
 void RemoveInstalledShortcuts();       // and the Start-menu group with its contents
 std::string InstalledShortcutPath(int row);  // where row of ShortcutSet lies
