@@ -113,14 +113,7 @@ int FunctionCount() { return Count; }
 const char *FunctionName(int function) { return FaultTable[function].name; }
 int Calls(int function) { return FaultTable[function].calls; }
 void FakeFreeSpace(unsigned long long bytes) { fakeFree = bytes; }
-int Find(const char *name)
-{
-    for (int f = 0; f < Count; ++f) {
-        if (!strcmp(FaultTable[f].name, name))
-            return f;
-    }
-    return -1;
-}
+
 bool Injected() { return injected; }
 
 void Arm(int function, int n)

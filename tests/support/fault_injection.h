@@ -13,7 +13,6 @@ void Arm(int function = -1, int n = 0);
 void Disarm();                // the import table as it was
 int Calls(int function);      // since Arm; 0 for a function this program does not import
 bool Injected();              // the failure asked for by the last Arm was made
-int Find(const char *name);   // the function's number, -1 when it is not in the table
 void FakeFreeSpace(unsigned long long bytes);  // while armed, the caller's free disk space (0: real)
 }
 
