@@ -70,6 +70,15 @@ TEST_F(RegistryRecordsTest, ValuesAreExactAndCommandsQuotedForAnyFolder)
             EXPECT_TRUE(offered.found && offered.type == REG_NONE && offered.bytes.empty()) << extension << " offers Vemla";
         }
     }
+    // The size is of the files there, rounded up to whole KB: 1,025 + 1 bytes are 2 KB.
+    std::string folder = MakeScratchFolder("sized");
+    CreateDirectoryA((folder + "\\TEXTURE").c_str(), NULL);
+    WriteFileBytes(folder + "\\vemla.exe", std::string(1025, 'x'));
+    WriteFileBytes(folder + "\\TEXTURE\\" + std::string("キャンバス.BMP"), "x");
+    SetInstallFolder(folder);
+    EXPECT_EQ(1, RegisterUninstallEntry());
+    EXPECT_EQ(std::string("\x02\0\0\0", 4), ReadRegistryValue(HKEY_LOCAL_MACHINE, EntryKey, "EstimatedSize").bytes);
+    RemoveTree(folder);
 }
 
 TEST_F(RegistryRecordsTest, EarlierAssociationIsSavedExactlyOnceNeverAsOursAndTheKeyKeptWhole)
