@@ -207,10 +207,11 @@ TEST_F(Wizard, NextAsksCreatesRefusesAndStoresFolderAndOptions)
 // A reinstallation is proposed where the recorded one is; a first one this system's Program Files.
 TEST_F(Wizard, ProposesTheRecordedFolderElseProgramFiles)
 {
-    const struct { const char *location, *command; std::string proposed; } cases[] = {
+    const struct { const char *location, *command; std::string proposed; DWORD type; } cases[] = {
         {"D:\\Apps\\Vemla 2", "\"E:\\Other\\setup.exe\" /u", "D:\\Apps\\Vemla 2"},
         {"", "\"E:\\Tools\\表\\setup.exe\" /u", "E:\\Tools\\表"},
         {NULL, "E:\\Old Setup\\setup.exe /u", "E:\\Old Setup"},
+        {"D:\\Not A String", "\"E:\\Tools\\V\\setup.exe\" /u", "E:\\Tools\\V", REG_BINARY},
         {NULL, NULL, SpecialFolder(CSIDL_PROGRAM_FILES) + "\\Vemla"},
     };
     ScopedRegistryOverride registry;
@@ -218,7 +219,8 @@ TEST_F(Wizard, ProposesTheRecordedFolderElseProgramFiles)
         SCOPED_TRACE(c.proposed);
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, UninstallKey);
         if (c.location)
-            WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation", c.location);
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation", c.type ? c.type : REG_SZ, c.location,
+                            lstrlenA(c.location) + 1);
         if (c.command)
             WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", c.command);
         drive = {NULL, {}, 0, 0, -1, ""};
