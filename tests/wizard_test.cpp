@@ -131,7 +131,7 @@ TEST_F(Wizard, NextAsksCreatesRefusesAndStoresFolderAndOptions)
 {
     const std::string existing = scratch + "\\existing", created = scratch + "\\新しい表\\ソフト";  // 表: 95 5C
     const std::string declined = scratch + "\\declined";
-    const std::string tooLong = scratch + "\\" + std::string(MAX_PATH - scratch.size(), 'a');
+    const std::string tooLong = scratch + "\\" + std::string(MAX_PATH - 1 - scratch.size(), 'a');  // 260 bytes
     ASSERT_TRUE(CreateDirectoryA(existing.c_str(), NULL));
     const std::string question = "インストール: フォルダが存在しません。\nフォルダを作成しますか？\n";
     const std::string cannot = "インストール: フォルダが作成できません。\n";
