@@ -44,16 +44,6 @@ const struct { int box, csidl; const char *file, *target; } Shortcuts[] = {
 const DWORD WaitLimit = 20000;  // a whole installation under a loaded Wine; a healthy step takes well under 1 s
 std::string screenshotFolder;   // the walk-through's; empty otherwise
 
-// Code page 932 text, readable in a failure message on a UTF-8 terminal.
-std::string Shown(const std::string &text)
-{
-    std::wstring wide(text.size() + 1, L'\0');
-    std::string shown(text.size() * 3 + 1, '\0');
-    wide.resize(MultiByteToWideChar(932, 0, text.data(), (int)text.size(), &wide[0], (int)wide.size()));
-    shown.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &shown[0], (int)shown.size(), 0, 0));
-    return shown;
-}
-
 // A Linux path from the environment as Wine sees it (drive Z: is /).
 std::string WindowsPath(std::string path)
 {

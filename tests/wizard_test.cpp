@@ -21,15 +21,6 @@
 
 namespace {
 
-// Code page 932 text, readable in a failure message on a UTF-8 terminal.
-std::string Shown(const std::string &text)
-{
-    wchar_t wide[2048];
-    char shown[4096];
-    return MultiByteToWideChar(932, 0, text.c_str(), -1, wide, 2048) &&
-           WideCharToMultiByte(CP_UTF8, 0, wide, -1, shown, sizeof shown, NULL, NULL) ? shown : text;
-}
-
 class Wizard : public ::testing::Test {
 protected:
     void SetUp() override

@@ -7,6 +7,15 @@
 #include "base/layout.h"
 #include "base/setup_state.h"
 
+std::string Shown(const std::string &text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    std::string shown(text.size() * 3 + 1, '\0');
+    wide.resize(MultiByteToWideChar(932, 0, text.data(), (int)text.size(), &wide[0], (int)wide.size()));
+    shown.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &shown[0], (int)shown.size(), 0, 0));
+    return shown;
+}
+
 std::string MakeScratchFolder(const char *tag)
 {
     char temp[MAX_PATH];

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+std::string Shown(const std::string &text);  // code page 932 text as UTF-8, for a failure message
 std::string MakeScratchFolder(const char *tag);  // new, empty, under %TEMP%, no trailing separator
 void RemoveTree(const std::string &path);        // read-only files too
 bool FileExists(const std::string &path);
