@@ -34,7 +34,7 @@ protected:
         page = CreateWindowExA(0, "STATIC", "page", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
         CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 200, 20, page, (HMENU)1010, NULL, NULL);
         ASSERT_TRUE(CreateDirectoryA(source.c_str(), NULL) && CreateDirectoryA((source + "\\TEXTURE").c_str(), NULL));
-        files = WriteDistribution(source);
+        WriteDistribution(source);
         module.reset(new ScopedSetupModule(source));
     }
 
@@ -67,10 +67,10 @@ protected:
         SetupState.sourceFolder[0] = '\0';
     }
 
-    // Beside the install folder (named as a file it removes), in its TEXTURE folder, in the group.
+    // Beside the install folder (named as a file it removes), in it, in the group.
     std::vector<std::string> UserFiles() const
     {
-        return {root + "\\readme.txt", install + "\\TEXTURE\\mine.bmp", group + "\\mine.txt"};
+        return {root + "\\readme.txt", install + "\\mine.txt", group + "\\mine.txt"};
     }
 
     // The boxes of one run; the uninstallation is confirmed, and runs from the install folder.
@@ -87,57 +87,29 @@ protected:
         return boxes.seen;
     }
 
-    static std::string Text(const char *key, const char *name)
-    {
-        RegistryValue value = ReadRegistryValue(HKEY_CLASSES_ROOT, key, name);
-        return !value.found ? "(none)" : value.type != REG_SZ ? "(not a string)" : value.bytes.c_str();
-    }
-
     void Check(RunKind run, const std::vector<SeenMessageBox> &boxes, const std::string &function, int n)
     {
         auto expect = [&](bool good, const std::string &what) {
             if (!good)
                 violations.push_back({run, function, n, what});
         };
-        auto complete = [&](bool good, const std::string &what) { expect(good, "no warning, yet " + what); };
-        bool warned = run == Install ? !boxes.empty() : boxes.size() != 2 || boxes[1].text != Uninstalled;
-        if (!warned && run == Install) {
-            for (const std::string &name : files)
-                complete(ReadFileBytes(install + "\\" + name) == ReadFileBytes(source + "\\" + name) &&
-                             !(GetFileAttributesA((install + "\\" + name).c_str()) & FILE_ATTRIBUTE_READONLY),
-                         name + " not copied, or read-only");
-            complete(Text("Vemla\\shell\\open\\command", "") == "\"" + install + "\\vemla.exe\" \"%1\"", "no open command");
-            for (const char *extension : {".jpg", ".png", ".bmp", ".dib"})
-                complete(Text(extension, "") == ProgIdKey, extension + std::string(" not associated"));
-            RegistryValue entry = ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString");
-            complete(entry.bytes == "\"" + install + "\\setup.exe\" /u" + '\0', "no uninstall entry");
-            for (int row = 0; row < ShortcutCount; ++row)
-                complete(ReadShortcut(InstalledShortcutPath(row)).target == install + "\\" + ShortcutSet[row].target,
-                         std::string("shortcut ") + ShortcutSet[row].file + " not written");
-        } else if (!warned) {
-            for (const char *name : RemovalList)
-                complete(!lstrcmpA(name, "setup.exe") || !FileExists(install + "\\" + name), name + std::string(" left"));
-            for (const LayoutFile &file : TextureFiles)
-                complete(!FileExists(install + "\\TEXTURE\\" + file.name), file.name + std::string(" left"));
-            for (int row = 0; row < ShortcutCount; ++row)
-                complete(!FileExists(InstalledShortcutPath(row)), std::string("shortcut ") + ShortcutSet[row].file + " left");
-            complete(!RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey), "the file type left");
-            complete(!RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey), "the uninstall entry left");
-            for (const char *extension : {".jpg", ".png", ".bmp", ".dib"})
-                complete(Text(extension, "") == (extension[1] == 'j' ? Other : "") && Text(extension, PreviousValueName) == "(none)",
-                         extension + std::string(" not given back"));
+        const std::vector<std::string> earlier = {Other, "", "", ""};
+        if (run == Install ? boxes.empty() : boxes.size() == 2 && boxes[1].text == Uninstalled) {
+            std::string faults = run == Install ? InstallationFaults(install, source, SetupState.options, earlier)
+                                                : UninstallationFaults(install, earlier);
+            expect(faults.empty(), "no warning, yet " + faults);
         }
         for (const std::string &file : UserFiles())
             expect(ReadFileBytes(file) == "the user's", "the user's " + file.substr(root.size() + 1) + " lost");
         expect(RegistryKeyExists(HKEY_CLASSES_ROOT, Other), std::string(Other) + " lost");
-        expect(Text(".jpg", "") == Other || Text(".jpg", PreviousValueName) == Other, ".jpg's earlier association lost");
+        expect(RegistryText(HKEY_CLASSES_ROOT, ".jpg", "") == Other || RegistryText(HKEY_CLASSES_ROOT, ".jpg", PreviousValueName) == Other,
+               ".jpg's earlier association lost");
         Execute(Uninstall);
-        expect(Text(".jpg", "") == Other, ".jpg's earlier association not back after a further uninstallation");
+        expect(RegistryText(HKEY_CLASSES_ROOT, ".jpg", "") == Other, ".jpg's earlier association not back after a further uninstallation");
     }
 
     std::string root = MakeScratchFolder("faults"), source = root + "\\dist", install = root + "\\Vemla 1";
     std::string group = SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla", savedDirectory = CurrentDirectory();
-    std::vector<std::string> files;  // relative to the source folder
     HWND page = NULL;
     ScopedRegistryOverride registry;
     std::unique_ptr<ScopedSetupModule> module;

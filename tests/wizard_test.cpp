@@ -1,5 +1,5 @@
 // The wizard in this process, with the templates of dist64's setup.exe (loaded, not run, and made
-// SetupState.instance for the sheet): the centring formula, and the pages driven through the real sheet.
+// SetupState.instance for the sheet): the pages driven through the real sheet.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -47,32 +47,6 @@ protected:
     HINSTANCE previousInstance = SetupState.instance;
     std::string startDirectory, scratch;
 };
-
-TEST_F(Wizard, CenterWindowPutsTheCentreOnTheReferenceCentreWithTruncatingHalves)
-{
-    static const struct { RECT reference; int width, height, x, y; } cases[] = {  // size, and the top left expected
-        {{0, 0, 1280, 1024}, 400, 300, 440, 362},
-        {{0, 0, 1281, 1023}, 401, 301, 441, 362},  // right - width/2 - w/2, not left + (width - w)/2
-        {{-101, -51, 100, 50}, 31, 21, -15, -10},
-        {{0, 0, 100, 100}, 301, 201, -100, -50},  // overhangs on both sides
-    };
-    HWND reference = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-    for (const auto &c : cases) {
-        const RECT &r = c.reference;
-        SCOPED_TRACE(c.width);
-        RECT placed;
-        MoveWindow(reference, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
-        MoveWindow(window, 500, 500, c.width, c.height, FALSE);
-        ASSERT_TRUE(GetWindowRect(reference, &placed) && EqualRect(&placed, &r));
-        CenterWindow(reference, window);
-        GetWindowRect(window, &placed);
-        EXPECT_EQ(std::vector<long>({c.x, c.y, c.x + c.width, c.y + c.height}),
-                  std::vector<long>({placed.left, placed.top, placed.right, placed.bottom}));
-    }
-    DestroyWindow(window);
-    DestroyWindow(reference);
-}
 
 // 0 destination, 1 options, 2 finish.
 int PageNumber(HWND page)

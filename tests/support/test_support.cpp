@@ -6,6 +6,7 @@
 
 #include "base/layout.h"
 #include "base/setup_state.h"
+#include "system/registry_records.h"
 
 std::string Shown(const std::string &text)
 {
@@ -314,4 +315,74 @@ ShortcutContents ReadShortcut(const std::string &path)
     if (link)
         link->Release();
     return shortcut;
+}
+
+std::string RegistryText(HKEY root, const char *key, const char *name, REGSAM view)
+{
+    RegistryValue value = ReadRegistryValue(root, key, name, view);
+    return !value.found ? "(none)"
+           : value.type != REG_SZ || value.bytes.size() != strlen(value.bytes.c_str()) + 1 ? "(not a string)"
+                                                                                         : value.bytes.c_str();
+}
+
+static const char *const Extensions[] = {".jpg", ".png", ".bmp", ".dib"};
+static int InstallOptions::*const ExtensionOptions[] = {&InstallOptions::associateJpeg, &InstallOptions::associatePng,
+                                                       &InstallOptions::associateBitmap, &InstallOptions::associateBitmap};
+
+std::string InstallationFaults(const std::string &folder, const std::string &source, const InstallOptions &options,
+                               const std::vector<std::string> &earlier, REGSAM view)
+{
+    std::string faults;
+    auto expect = [&](bool good, const std::string &what) { faults += good ? "" : what + "; "; };
+    std::vector<std::string> files;
+    for (const LayoutFile &file : ProgramFiles)
+        files.push_back(file.name);
+    for (const LayoutFile &file : TextureFiles)
+        files.push_back(std::string("TEXTURE\\") + file.name);
+    for (const std::string &name : files)
+        expect(ReadFileBytes(folder + "\\" + name) == ReadFileBytes(source + "\\" + name) &&
+                   !(GetFileAttributesA((folder + "\\" + name).c_str()) & FILE_ATTRIBUTE_READONLY),
+               name + " not copied, or read-only");
+    bool associated = false;
+    for (int i = 0; i < 4; ++i) {
+        associated |= options.*ExtensionOptions[i] != 0;
+        expect(RegistryText(HKEY_CLASSES_ROOT, Extensions[i], "") == (options.*ExtensionOptions[i] ? "Vemla" : earlier[i]),
+               Extensions[i] + std::string(options.*ExtensionOptions[i] ? " not ours" : " not left alone"));
+        expect(ReadRegistryValue(HKEY_CLASSES_ROOT, (Extensions[i] + std::string("\\OpenWithProgids")).c_str(), "Vemla").found ==
+                   (options.*ExtensionOptions[i] != 0), Extensions[i] + std::string(" offers Vemla or not"));
+    }
+    expect(RegistryText(HKEY_CLASSES_ROOT, "Vemla\\shell\\open\\command", "") ==
+               (associated ? "\"" + folder + "\\vemla.exe\" \"%1\"" : "(none)"), "the open command");
+    for (const auto &record : {std::make_pair("UninstallString", "\"" + folder + "\\setup.exe\" /u"),
+                               std::make_pair("InstallLocation", folder), std::make_pair("DisplayIcon", folder + "\\vemla.exe,0")})
+        expect(RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, record.first, view) == record.second, record.first);
+    for (int row = 0; row < ShortcutCount; ++row) {
+        ShortcutContents link = ReadShortcut(InstalledShortcutPath(row));
+        std::string target = folder + "\\" + ShortcutSet[row].target;
+        expect(options.*ShortcutSet[row].option ? link.target == target && link.workingFolder == folder && link.iconLocation == target &&
+                                                      link.iconIndex == 0 && link.description == "Zandorel"
+                                                : !link.loaded, std::string("shortcut ") + ShortcutSet[row].file);
+    }
+    return faults;
+}
+
+std::string UninstallationFaults(const std::string &folder, const std::vector<std::string> &earlier, REGSAM view)
+{
+    std::string faults;
+    auto expect = [&](bool good, const std::string &what) { faults += good ? "" : what + "; "; };
+    for (const char *name : RemovalList)  // the running setup.exe stays, as Windows keeps it
+        expect(!lstrcmpA(name, "setup.exe") || !FileExists(folder + "\\" + name), name + std::string(" left"));
+    for (const LayoutFile &file : TextureFiles)
+        expect(!FileExists(folder + "\\TEXTURE\\" + file.name), file.name + std::string(" left"));
+    for (int row = 0; row < ShortcutCount; ++row)
+        expect(!FileExists(InstalledShortcutPath(row)), std::string("shortcut ") + ShortcutSet[row].file + " left");
+    expect(!RegistryKeyExists(HKEY_CLASSES_ROOT, "Vemla"), "the file type left");
+    expect(!RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey, view),
+           "the uninstall entry left");
+    for (int i = 0; i < 4; ++i)
+        expect(RegistryText(HKEY_CLASSES_ROOT, Extensions[i], "") == earlier[i] &&
+                   !ReadRegistryValue(HKEY_CLASSES_ROOT, Extensions[i], "VemlaPrevious").found &&
+                   !ReadRegistryValue(HKEY_CLASSES_ROOT, (Extensions[i] + std::string("\\OpenWithProgids")).c_str(), "Vemla").found,
+               Extensions[i] + std::string(" not given back"));
+    return faults;
 }

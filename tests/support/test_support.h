@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "base/setup_state.h"
+
 #include <string>
 #include <vector>
 
@@ -69,6 +71,16 @@ std::vector<std::string> WriteDistribution(const std::string &source);
 std::string SpecialFolder(int csidl);  // the prefix's shell folder (CSIDL_PROGRAMS...), expected to exist; or empty
 void RemoveInstalledShortcuts();       // and the Start-menu group with its contents
 std::string InstalledShortcutPath(int row);  // where row of ShortcutSet lies
+
+// A REG_SZ's text (one NUL ending it), or "(none)", or "(not a string)".
+std::string RegistryText(HKEY root, const char *key, const char *name, REGSAM view = 0);
+// What is not as a complete installation into folder from source with options leaves it, "" when all
+// is: the files the same and writable, the records (the entry in view) and the chosen shortcuts; each
+// extension not chosen keeps earlier[i] (.jpg .png .bmp .dib). And after a complete uninstallation:
+// nothing of ours, every extension given earlier[i] back.
+std::string InstallationFaults(const std::string &folder, const std::string &source, const InstallOptions &options,
+                               const std::vector<std::string> &earlier, REGSAM view = 0);
+std::string UninstallationFaults(const std::string &folder, const std::vector<std::string> &earlier, REGSAM view = 0);
 
 // A shortcut file read back through the shell-link object (COM initialised by the caller).
 struct ShortcutContents {
