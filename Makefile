@@ -5,6 +5,7 @@
 BUILD ?= build
 ROOT := $(abspath $(BUILD))
 JOBS ?= 2
+CTEST_FLAGS ?=
 
 .PHONY: all bootstrap build dist test run clean
 all: build
@@ -27,7 +28,7 @@ test: dist
 	tools/check-layers
 	tools/check-product $(ROOT)/win32/setup.exe
 	tools/check-signing $(ROOT)/dist/setup.exe
-	tools/winerun --root $(ROOT) --session ctest --test-dir $(ROOT)/win64 --output-on-failure
+	tools/winerun --root $(ROOT) --session ctest --test-dir $(ROOT)/win64 --output-on-failure $(CTEST_FLAGS)
 	tools/check-prefix-reset $(ROOT)
 
 run: dist
