@@ -1,11 +1,15 @@
-// The installation and uninstallation runs: progress, what each option writes, the warnings' texts, where
-// the uninstallation refuses, what it gives back exactly, and what of others it never touches. (Every
-// failing system call: fault_sweep_test.)
+// The installation and uninstallation runs in this process, over an isolated registry and a
+// distribution folder of placeholder files. The sweep fails each fallible system call in turn: the
+// failure is reported, and nothing of the user's is lost. The other tests take what no failed call
+// makes: warning texts, paths that do not fit, where the uninstallation refuses, what it gives back
+// exactly, links in its way.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <chrono>
+#include <cstdio>
 #include <memory>
 
 #include "base/layout.h"
@@ -14,7 +18,16 @@
 #include "core/install.h"
 #include "core/uninstall.h"
 #include "system/registry_records.h"
+#include "tests/support/fault_injection.h"
 #include "tests/support/test_support.h"
+
+enum RunKind { Install, Uninstall };
+static const char *const RunNames[] = {"install", "uninstall"};
+static const char Other[] = "OtherViewer.Image";  // .jpg's program before the installation
+static const char Uninstalled[] = "アンインストールが成功しました。インストールしたフォルダを手動で削除してください。";
+static const char NotRemoved[] = "次の項目を削除できませんでした。\n\n";
+static const char ByHand[] = "\n\nインストールしたフォルダを手動で削除してください。";
+static const std::vector<int> Positions = {12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45, 48, 51, 54, 57, 60, 65, 70, 80, 90, 100};
 
 TEST(FailureReport, ShowsTenLinesSumsUpTheRestAndRefusesWhatDoesNotFit)
 {
@@ -46,23 +59,22 @@ static LRESULT CALLBACK RecordingProgress(HWND window, UINT message, WPARAM wpar
     return CallWindowProcA(progressProc, window, message, wparam, lparam);
 }
 
+struct Violation { RunKind run; std::string function; int n; std::string what; };
+
 // A hidden window stands for the options page; its progress bar (control 1010) records positions.
-class InstallRun : public ::testing::Test {
+class Runs : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(932u, GetACP()) << "the texture names are code page 932";
+        ASSERT_EQ(932u, GetACP()) << "the texts and texture names are code page 932";
         CoInitialize(NULL);
         InitCommonControls();
-        RemoveInstalledShortcuts();
         page = CreateWindowExA(0, "STATIC", "page", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
         HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 200, 20, page, (HMENU)1010, NULL, NULL);
         progressProc = (WNDPROC)SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)RecordingProgress);
-        for (const std::string &folder : {source, install})
-            ASSERT_TRUE(CreateDirectoryA((folder + "\\TEXTURE").c_str(), NULL));
+        ASSERT_TRUE(CreateDirectoryA(source.c_str(), NULL) && CreateDirectoryA((source + "\\TEXTURE").c_str(), NULL));
         files = WriteDistribution(source);
         module.reset(new ScopedSetupModule(source));
-        lstrcpyA(SetupState.installFolder, install.c_str());
     }
 
     void TearDown() override
@@ -70,50 +82,125 @@ protected:
         DestroyWindow(page);
         module.reset();
         SetCurrentDirectoryA(savedDirectory.c_str());
-        RemoveTree(source);
-        RemoveTree(install);
+        RemoveTree(root);
         RemoveInstalledShortcuts();
         CoUninitialize();
     }
 
-    // The boxes shown; every position is set whatever failed.
-    std::string Install(const InstallOptions &options)
+    // Before the installation: the user's files, and .jpg belonging to another program; every option.
+    void Reset()
     {
-        positions.clear();
-        SetupState.options = options;
-        ScopedMessageBoxScript boxes;
-        RunInstallation(page);
-        EXPECT_EQ(std::vector<int>({12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45, 48, 51, 54, 57, 60, 65, 70, 80, 90, 100}),
-                  positions);
-        std::string seen;
-        for (const SeenMessageBox &box : boxes.seen)
-            seen += box.caption + ": " + box.text + (box.owner == page ? "" : " (not on the page)");
-        return seen;
+        SetCurrentDirectoryA(root.c_str());
+        RemoveTree(install);
+        RemoveInstalledShortcuts();
+        RegDeleteTreeA(registry.classesRoot, NULL);
+        RegDeleteTreeA(registry.localMachine, NULL);
+        for (const std::string &folder : {install, install + "\\TEXTURE", group})
+            CreateDirectoryA(folder.c_str(), NULL);
+        for (const std::string &file : UserFiles())
+            WriteFileBytes(file, "the user's");
+        WriteRegistryString(HKEY_CLASSES_ROOT, ".jpg", "", Other);
+        WriteRegistryString(HKEY_CLASSES_ROOT, Other, "", "Another viewer's picture");
+        SetupState.options = InstallOptions{1, 1, 1, 1, 1, 1};
+        lstrcpyA(SetupState.installFolder, install.c_str());
+        SetupState.sourceFolder[0] = '\0';
     }
 
-    std::string source = MakeScratchFolder("dist"), install = MakeScratchFolder("install folder");  // a blank
-    std::string savedDirectory = CurrentDirectory();
+    // Beside the install folder (named as a file it removes), in it, in the group.
+    std::vector<std::string> UserFiles() const { return {root + "\\readme.txt", install + "\\mine.txt", group + "\\mine.txt"}; }
+
+    // The boxes of one run, answered with answer; an uninstallation runs from the install folder.
+    std::vector<SeenMessageBox> Execute(RunKind run, int function = -1, int n = 0, int answer = IDYES)
+    {
+        std::unique_ptr<ScopedSetupModule> running(run == Uninstall ? new ScopedSetupModule(install) : NULL);
+        ScopedMessageBoxScript boxes({answer});
+        positions.clear();
+        Faults::Arm(function, n);
+        if (run == Install)
+            RunInstallation(page);
+        else
+            RunUninstallation();
+        Faults::Disarm();
+        return boxes.seen;
+    }
+
+    // The texts of the boxes, each on a line after its caption.
+    static std::string Texts(const std::vector<SeenMessageBox> &boxes)
+    {
+        std::string texts;
+        for (const SeenMessageBox &box : boxes)
+            texts += box.caption + ": " + box.text + "\n";
+        return texts;
+    }
+
+    void Check(RunKind run, const std::vector<SeenMessageBox> &boxes, const std::string &function, int n)
+    {
+        auto expect = [&](bool good, const std::string &what) {
+            if (!good)
+                violations.push_back({run, function, n, what});
+        };
+        const std::vector<std::string> earlier = {Other, "", "", ""};
+        if (run == Install ? boxes.empty() : boxes.size() == 2 && boxes[1].text == Uninstalled) {
+            std::string faults = run == Install ? InstallationFaults(install, source, SetupState.options, earlier)
+                                                : UninstallationFaults(install, earlier);
+            expect(faults.empty(), "no warning, yet " + faults);
+        }
+        expect(run == Uninstall || positions == Positions, "not every progress position set");
+        expect(run == Uninstall || boxes.empty() || boxes[0].owner == page, "the warning not on the page");
+        for (const std::string &file : UserFiles())
+            expect(ReadFileBytes(file) == "the user's", "the user's " + file.substr(root.size() + 1) + " lost");
+        expect(RegistryKeyExists(HKEY_CLASSES_ROOT, Other), std::string(Other) + " lost");
+        expect(RegistryText(HKEY_CLASSES_ROOT, ".jpg", "") == Other || RegistryText(HKEY_CLASSES_ROOT, ".jpg", PreviousValueName) == Other,
+               ".jpg's earlier association lost");
+        Execute(Uninstall);
+        expect(RegistryText(HKEY_CLASSES_ROOT, ".jpg", "") == Other, ".jpg's earlier association not back after a further uninstallation");
+    }
+
+    std::string root = MakeScratchFolder("runs"), source = root + "\\dist", install = root + "\\Vemla 1";
+    std::string group = SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla", savedDirectory = CurrentDirectory();
     std::vector<std::string> files;  // relative to source
     HWND page = NULL;
-    std::unique_ptr<ScopedSetupModule> module;
     ScopedRegistryOverride registry;
+    std::unique_ptr<ScopedSetupModule> module;
+    std::vector<Violation> violations;
 };
 
-TEST_F(InstallRun, EachOptionWritesItsOwnRecordsOnly)
+TEST_F(Runs, SweepEveryFailedCallIsReportedAndLosesNothingOfTheUsers)
 {
-    for (const InstallOptions &options : {InstallOptions{0, 0, 0, 0, 0, 0}, InstallOptions{0, 1, 0, 0, 0, 1},
-                                          InstallOptions{1, 0, 1, 1, 1, 0}, InstallOptions{0, 0, 0, 0, 1, 0}}) {
-        SCOPED_TRACE(testing::PrintToString(std::vector<int>(&options.associateJpeg, &options.sendToShortcut + 1)));
-        RemoveInstalledShortcuts();
-        for (const char *key : {ProgIdKey, ".jpg", ".png", ".bmp", ".dib"})
-            RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
-        EXPECT_EQ("", Install(options));
-        EXPECT_EQ(source + "\\", SetupState.sourceFolder);
-        EXPECT_EQ("", InstallationFaults(install, source, options, std::vector<std::string>(4, "(none)")));
+    auto start = std::chrono::steady_clock::now();
+    int runs = 0;
+    for (RunKind run : {Install, Uninstall}) {
+        auto prepare = [&] {
+            Reset();
+            EXPECT_TRUE(run == Install || Execute(Install).empty()) << "the clean installation before an uninstallation";
+        };
+        prepare();
+        std::vector<SeenMessageBox> clean = Execute(run);
+        std::vector<int> calls;
+        std::string counted;
+        for (int f = 0; f < Faults::FunctionCount(); ++f) {
+            calls.push_back(Faults::Calls(f));
+            counted += std::string(" ") + Faults::FunctionName(f) + " " + std::to_string(calls[f]);
+        }
+        printf("%s, calls of a clean run:%s\n", RunNames[run], counted.c_str());
+        Check(run, clean, "nothing", 0);
+        for (int f = 0; f < Faults::FunctionCount(); ++f) {
+            for (int n = 1; n <= calls[f]; ++n, ++runs) {
+                prepare();
+                std::vector<SeenMessageBox> boxes = Execute(run, f, n);
+                EXPECT_TRUE(Faults::Injected()) << RunNames[run] << " " << Faults::FunctionName(f) << " #" << n << " not reached";
+                Check(run, boxes, Faults::FunctionName(f), n);
+            }
+        }
     }
+    EXPECT_GT(runs, ProgramFileCount + TextureFileCount + RemovalCount) << "the import table was not patched";
+    for (const Violation &v : violations)
+        ADD_FAILURE() << RunNames[v.run] << " with " << v.function << " #" << v.n << " failing: " << v.what;
+    printf("fault sweep: %d runs with a failed call in %.1f s, %zu violations\n", runs,
+           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), violations.size());
 }
 
-TEST_F(InstallRun, PathsThatDoNotFitAndWhatFailsAreNamedInOneWarning)
+TEST_F(Runs, PathsThatDoNotFitAndWhatFailsAreNamedInOneWarning)
 {
     const std::string heading = "インストール: 次の項目をインストールできませんでした。\n\n";
     auto textures = [&](int count) {
@@ -122,6 +209,8 @@ TEST_F(InstallRun, PathsThatDoNotFitAndWhatFailsAreNamedInOneWarning)
             lines += "\n" + files[ProgramFileCount + i];
         return lines;
     };
+    Reset();
+    SetupState.options = InstallOptions();
     // A folder of 244 bytes: the program files fit in MAX_PATH, no texture path does (the shortest,
     // "TEXTURE\岩肌.BMP", needs 244 + 17 bytes and its NUL).
     std::string deep = install;
@@ -129,7 +218,8 @@ TEST_F(InstallRun, PathsThatDoNotFitAndWhatFailsAreNamedInOneWarning)
         ASSERT_TRUE(CreateDirectoryA((deep += "\\" + std::string(std::min<size_t>(60, 243 - deep.size()), 'd')).c_str(), NULL));
     ASSERT_TRUE(CreateDirectoryA((deep + "\\TEXTURE").c_str(), NULL));
     lstrcpyA(SetupState.installFolder, deep.c_str());
-    EXPECT_EQ(heading + textures(10).substr(1) + "\nほか 2 件", Install({}));
+    EXPECT_EQ(heading + textures(10).substr(1) + "\nほか 2 件\n", Texts(Execute(Install)));
+    EXPECT_EQ(Positions, positions);
     EXPECT_TRUE(FileExists(deep + "\\setup.exe"));
     EXPECT_EQ(0, CountFolderEntries(deep + "\\TEXTURE")) << "written under a cut name";
 
@@ -139,117 +229,23 @@ TEST_F(InstallRun, PathsThatDoNotFitAndWhatFailsAreNamedInOneWarning)
     RemoveTree(source + "\\TEXTURE");
     WriteFileBytes(install + "\\readme.txt", "locked");  // held open without sharing
     HANDLE locked = CreateFileA((install + "\\readme.txt").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    EXPECT_EQ(heading + "vemla.hlp\nreadme.txt" + textures(8) + "\nほか 4 件", Install({}));
+    EXPECT_EQ(heading + "vemla.hlp\nreadme.txt" + textures(8) + "\nほか 4 件\n", Texts(Execute(Install)));
     CloseHandle(locked);
     EXPECT_EQ("locked", ReadFileBytes(install + "\\readme.txt"));
 }
 
-static const char Success[] = "アンインストールが成功しました。インストールしたフォルダを手動で削除してください。";
-static const char Refused[] = "アンインストール失敗";
-static const std::wstring LongName(200, L'P'), Cafe = L"Caf\x00e9.Image\x2122";  // not in code page 932
-static const struct {
-    const wchar_t *extension;
-    std::wstring value, previous;  // before; previous empty: none saved
-    DWORD type;                    // of previous, and so of what is given back
-    std::wstring restored;
-} Associations[] = {
-    {L".jpg", L"Other.Viewer", L"Vemla", REG_SZ, L"Other.Viewer"},  // a stale saved value goes
-    {L".png", L"Vemla", Cafe, REG_EXPAND_SZ, Cafe},                 // registered: given back exactly
-    {L".bmp", L"Vemla", L"Gone.Program", REG_SZ, L""},
-    {L".dib", LongName, L"", REG_SZ, LongName},  // read after a short value: every query offers the full size
-};
-
-class UninstallRun : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(932u, GetACP()) << "the texts and texture names are code page 932";
-        CoInitialize(NULL);
-        RemoveInstalledShortcuts();
-        module.reset(new ScopedSetupModule(install));
-        CreateDirectoryA((install + "\\TEXTURE").c_str(), NULL);
-        for (const char *name : RemovalList)
-            if (lstrcmpA(name, "setup.exe"))  // the running one
-                WriteFileBytes(install + "\\" + name, name);
-        for (const LayoutFile &file : TextureFiles)
-            WriteFileBytes(install + "\\TEXTURE\\" + file.name, file.name);
-        // Read-only, as an earlier setup copied them from a CD-ROM.
-        SetFileAttributesA((install + "\\TEXTURE\\" + TextureFiles[0].name).c_str(), FILE_ATTRIBUTE_READONLY);
-        SetFileAttributesA((install + "\\license.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-        RegCreateKeyExW(HKEY_CLASSES_ROOT, Cafe.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-        RegCloseKey(key);
-        for (const auto &a : Associations) {
-            SetWide(a.extension, L"", REG_SZ, a.value);
-            SetWide(a.extension, L"Content Type", REG_SZ, L"image/x");
-            if (!a.previous.empty())
-                SetWide(a.extension, L"VemlaPrevious", a.type, a.previous);
-            for (const wchar_t *program : {L"Vemla", L"Other"})
-                RegSetKeyValueW(HKEY_CLASSES_ROOT, (a.extension + std::wstring(L"\\OpenWithProgids")).c_str(), program, REG_NONE, NULL, 0);
-        }
-        WriteRecords("\"" + install + "\\setup.exe\" /u");
-        CreateDirectoryA((SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla").c_str(), NULL);
-        for (int row = 0; row < ShortcutCount; ++row)
-            WriteFileBytes(InstalledShortcutPath(row), "shortcut");
-    }
-
-    void TearDown() override
-    {
-        module.reset();
-        SetCurrentDirectoryA(savedDirectory.c_str());
-        RemoveTree(install);
-        RemoveTree(elsewhere);
-        RemoveInstalledShortcuts();
-        CoUninitialize();
-    }
-
-    static void SetWide(const wchar_t *key, const wchar_t *name, DWORD type, const std::wstring &text)
-    {
-        RegSetKeyValueW(HKEY_CLASSES_ROOT, key, name, type, text.c_str(), (DWORD)(text.size() + 1) * 2);
-    }
-
-    // The file type with a subkey named outside code page 932, and the uninstall entry.
-    void WriteRecords(const std::string &uninstallString)
-    {
-        RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Vemla\\shell\\Caf\x00e9\\command", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
-        RegCloseKey(key);
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, UninstallKey);
-        if (!uninstallString.empty())
-            WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", uninstallString.c_str());
-    }
-
-    // Confirms the run and expects it to end with text, under a watchdog; declines it when text is null.
-    void Uninstall(const char *text)
-    {
-        ScopedMessageBoxScript boxes({text ? IDYES : IDNO});
-        HANDLE done = CreateEventA(NULL, TRUE, FALSE, NULL);
-        HANDLE watchdog = CreateThread(NULL, 0, [](void *event) -> DWORD {
-            if (WaitForSingleObject(event, 30000) == WAIT_TIMEOUT) {
-                fprintf(stderr, "the uninstallation did not end within 30 s\n");
-                TerminateProcess(GetCurrentProcess(), 3);
-            }
-            return 0;
-        }, done, 0, NULL);
-        RunUninstallation();
-        SetEvent(done);
-        WaitForSingleObject(watchdog, INFINITE);
-        CloseHandle(watchdog);
-        CloseHandle(done);
-        ASSERT_EQ(text ? 2u : 1u, boxes.seen.size());
-        EXPECT_EQ("セットアップ: Vemlaをアンインストールしますか？", boxes.seen[0].caption + ": " + boxes.seen[0].text);
-        if (text)
-            EXPECT_EQ(std::string("セットアップ: ") + text, boxes.seen[1].caption + ": " + boxes.seen[1].text);
-    }
-
-    // A blank, and a long name so that its short 8.3 spelling differs.
-    std::string install = MakeScratchFolder("installed application"), elsewhere = MakeScratchFolder("elsewhere");
-    std::string savedDirectory = CurrentDirectory();
-    std::unique_ptr<ScopedSetupModule> module;
-    ScopedRegistryOverride registry;
-    HKEY key;
-};
-
-TEST_F(UninstallRun, RemovesAllAndGivesBackExactlyOnlyWhenConfirmedAndRunFromTheRecordedFolder)
+// From a clean installation with earlier associations saved by an earlier one, and a subkey of the
+// file type named outside code page 932: only the recorded folder's setup.exe removes anything.
+TEST_F(Runs, OnlyTheRecordedFoldersSetupUninstallsAndGivesBackExactly)
 {
+    const std::wstring cafe = L"Caf\x00e9.Image\x2122", longName(200, L'P');
+    const struct { const wchar_t *extension; std::wstring previous; DWORD type; std::wstring restored; } saved[] = {
+        {L".jpg", L"Other.Viewer", REG_SZ, L"Other.Viewer"},
+        {L".png", cafe, REG_EXPAND_SZ, cafe},  // registered: given back exactly
+        {L".bmp", L"Gone.Program", REG_SZ, L""},  // no longer registered
+        {L".dib", longName, REG_SZ, longName},  // read after a short value: every query offers the full size
+    };
+    Reset();
     char shortName[MAX_PATH];
     ASSERT_NE(0u, GetShortPathNameA(install.c_str(), shortName, sizeof shortName));
     ASSERT_NE(install, shortName) << "the prefix makes no short names";
@@ -257,66 +253,74 @@ TEST_F(UninstallRun, RemovesAllAndGivesBackExactlyOnlyWhenConfirmedAndRunFromThe
     CharUpperA(&upper[0]);
     const struct { const char *kind; std::string command; const char *result; } cases[] = {  // result null: declined
         {"declined", "\"" + install + "\\setup.exe\" /u", NULL},
-        {"no entry", "", Refused},
-        {"other folder", "\"" + elsewhere + "\\setup.exe\" /u", Refused},
-        {"other folder unquoted", elsewhere + "\\setup.exe /u", Refused},
-        {"subfolder", "\"" + install + "\\gone\\setup.exe\" /u", Refused},
-        {"unterminated quote", "\"" + install + "\\setup.exe /u", Refused},
-        {"no folder", "setup.exe /u", Refused},
-        {"quoted", "\"" + install + "\\setup.exe\" /u", Success},
-        {"other letter case", "\"" + upper + "\\SETUP.EXE\" /u", Success},
-        {"short spelling", "\"" + std::string(shortName) + "\\setup.exe\" /u", Success},
-        {"unquoted from an earlier setup", install + "\\setup.exe /u", Success},
+        {"no entry", "", "アンインストール失敗"},
+        {"other folder", "\"" + root + "\\setup.exe\" /u", "アンインストール失敗"},
+        {"other folder unquoted", root + "\\setup.exe /u", "アンインストール失敗"},
+        {"subfolder", "\"" + install + "\\gone\\setup.exe\" /u", "アンインストール失敗"},
+        {"unterminated quote", "\"" + install + "\\setup.exe /u", "アンインストール失敗"},
+        {"no folder", "setup.exe /u", "アンインストール失敗"},
+        {"quoted", "\"" + install + "\\setup.exe\" /u", Uninstalled},
+        {"other letter case", "\"" + upper + "\\SETUP.EXE\" /u", Uninstalled},
+        {"short spelling", "\"" + std::string(shortName) + "\\setup.exe\" /u", Uninstalled},
+        {"unquoted from an earlier setup", install + "\\setup.exe /u", Uninstalled},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.kind);
-        WriteFileBytes(install + "\\vemla.exe", "vemla");
-        WriteRecords(c.command);
-        Uninstall(c.result);
-        bool removed = c.result == Success;
-        EXPECT_EQ(removed ? 1 : RemovalCount + 1, CountFolderEntries(install)) << "only the running setup.exe stays";
-        for (int row = 0; row < ShortcutCount; ++row)
-            EXPECT_EQ(!removed, FileExists(InstalledShortcutPath(row))) << InstalledShortcutPath(row);
-        EXPECT_EQ(!removed, FolderExists(SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla"));
-        EXPECT_EQ(!removed, RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey)) << "with its subkeys";
-        EXPECT_EQ(!removed && !c.command.empty(), RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
-        for (const auto &a : Associations) {
-            std::wstring offered = a.extension + std::wstring(L"\\OpenWithProgids");
-            RegistryValue value = ReadRegistryValueW(HKEY_CLASSES_ROOT, a.extension, L"");
-            bool exact = removed && !a.restored.empty() && a.restored != a.value;
-            EXPECT_EQ(std::to_string(exact ? a.type : REG_SZ) + Bytes((removed ? a.restored : a.value) + L'\0'),
-                      std::to_string(value.type) + value.bytes) << "the value of " << a.extension;
-            EXPECT_EQ(!removed && !a.previous.empty(), ReadRegistryValueW(HKEY_CLASSES_ROOT, a.extension, L"VemlaPrevious").found);
-            EXPECT_TRUE(ReadRegistryValueW(HKEY_CLASSES_ROOT, a.extension, L"Content Type").found);
-            EXPECT_EQ(!removed, ReadRegistryValueW(HKEY_CLASSES_ROOT, offered.c_str(), L"Vemla").found);
-            EXPECT_TRUE(ReadRegistryValueW(HKEY_CLASSES_ROOT, offered.c_str(), L"Other").found);
+        Reset();
+        ASSERT_EQ("", Texts(Execute(Install)));
+        HKEY key;
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Vemla\\shell\\Caf\x00e9\\command", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+        RegCloseKey(key);
+        for (const auto &s : saved) {
+            RegSetKeyValueW(HKEY_CLASSES_ROOT, s.extension, L"VemlaPrevious", s.type, s.previous.c_str(), (DWORD)(s.previous.size() + 1) * 2);
+            RegSetKeyValueW(HKEY_CLASSES_ROOT, (s.extension + std::wstring(L"\\OpenWithProgids")).c_str(), L"Other", REG_NONE, NULL, 0);
+            if (!s.restored.empty())  // its program is registered
+                RegSetKeyValueW(HKEY_CLASSES_ROOT, s.previous.c_str(), L"", REG_SZ, L"", 2);
         }
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString");
+        if (!c.command.empty())
+            WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", c.command.c_str());
+        std::vector<SeenMessageBox> boxes = Execute(Uninstall, -1, 0, c.result ? IDYES : IDNO);
+        EXPECT_EQ("セットアップ: Vemlaをアンインストールしますか？\n" + (c.result ? "セットアップ: " + std::string(c.result) + "\n" : ""),
+                  Texts(boxes));
+        bool removed = c.result == Uninstalled;
+        for (const auto &s : saved) {
+            RegistryValue value = ReadRegistryValueW(HKEY_CLASSES_ROOT, s.extension, L"");
+            EXPECT_EQ(removed ? std::to_string(s.restored != L"" ? s.type : REG_SZ) + Bytes(s.restored + L'\0') : "1" + Bytes(std::wstring(L"Vemla", 6)),
+                      std::to_string(value.type) + value.bytes) << "the value of " << (char)s.extension[1] << (char)s.extension[2];
+            EXPECT_EQ(!removed, ReadRegistryValueW(HKEY_CLASSES_ROOT, s.extension, L"VemlaPrevious").found);
+            EXPECT_TRUE(ReadRegistryValueW(HKEY_CLASSES_ROOT, (s.extension + std::wstring(L"\\OpenWithProgids")).c_str(), L"Other").found);
+        }
+        if (!removed)  // as installed, to compare
+            WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", ("\"" + install + "\\setup.exe\" /u").c_str());
+        EXPECT_EQ("", removed ? UninstallationFaults(install, {"Other.Viewer", "(not a string)", "", std::string(200, 'P')})
+                              : InstallationFaults(install, source, SetupState.options, std::vector<std::string>(4)));
     }
 }
 
 // Run as administrator over folders a user may write: nothing reached through a link, nothing the
 // installation did not write.
-TEST_F(UninstallRun, KeepsTheUsersOwnFilesAndNeverDeletesThroughLinks)
+TEST_F(Runs, UninstallationKeepsTheUsersOwnFilesAndNeverDeletesThroughLinks)
 {
-    std::string group = SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla", target = elsewhere + "\\precious";
+    std::string target = root + "\\precious";
     for (bool linked : {false, true}) {
         SCOPED_TRACE(linked ? "linked" : "the user's files");
+        Reset();
+        ASSERT_EQ("", Texts(Execute(Install)));
         std::vector<std::string> kept = {install + "\\TEXTURE\\mine.bmp", group + "\\mine.txt"};
         if (linked) {
-            kept = {target + "\\precious.txt", target + "\\deeper\\more.txt", target + "\\Vemla.lnk",
-                    target + "\\" + TextureFiles[0].name};
+            kept = {target + "\\precious.txt", target + "\\deeper\\more.txt", target + "\\Vemla.lnk", target + "\\" + TextureFiles[0].name};
             RemoveTree(install + "\\TEXTURE");
             RemoveTree(group);
             CreateDirectoryA(target.c_str(), NULL);
             CreateDirectoryA((target + "\\deeper").c_str(), NULL);
             ASSERT_TRUE(FolderLink(install + "\\TEXTURE", target) && FolderLink(group, target));
-            WriteRecords("\"" + install + "\\setup.exe\" /u");
         }
         for (const std::string &file : kept)
             WriteFileBytes(file, "mine");
-        Uninstall(linked ? "次の項目を削除できませんでした。\n\nTEXTURE (リンク)\nVemla (リンク)\n\n"
-                           "インストールしたフォルダを手動で削除してください。"
-                         : "次の項目を削除できませんでした。\n\nTEXTURE\n\nインストールしたフォルダを手動で削除してください。");
+        EXPECT_EQ("セットアップ: Vemlaをアンインストールしますか？\nセットアップ: " + std::string(NotRemoved) +
+                      (linked ? "TEXTURE (リンク)\nVemla (リンク)" : "TEXTURE") + ByHand + "\n",
+                  Texts(Execute(Uninstall)));
         for (const std::string &file : kept)
             EXPECT_EQ("mine", ReadFileBytes(file)) << file;
         EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(linked ? target : install + "\\TEXTURE"));

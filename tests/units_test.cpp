@@ -85,13 +85,14 @@ TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
     ASSERT_TRUE(CopyFileA((std::string(system) + "\\version.dll").c_str(), (folder + "\\vemla_planted.dll").c_str(), FALSE));
     SetCurrentDirectoryA(folder.c_str());
     std::string tooLong(MAX_PATH - lstrlenA(system) - 1, 'a');  // the path would need MAX_PATH + 1 bytes
-    for (const std::string &name : {"comctl32.dll", "version.dll", "vemla_planted.dll", "no_such.dll", tooLong.c_str()}) {
+    const struct { std::string name; bool loaded; } cases[] = {
+        {"comctl32.dll", true}, {"version.dll", true}, {"vemla_planted.dll", false}, {"no_such.dll", false}, {tooLong, false}};
+    for (const auto &c : cases) {
         HMODULE module = (HMODULE)&module;
         char path[MAX_PATH] = "";
-        bool loaded = name[0] == 'c' || name[0] == 'v' && name[1] == 'e' && name[2] == 'r';
-        EXPECT_EQ(loaded ? 1 : 0, LoadSystemLibrary(name.c_str(), &module)) << name;
-        EXPECT_EQ(loaded, module && GetModuleFileNameA(module, path, sizeof path) &&
-                              !lstrcmpiA((std::string(system) + "\\" + name).c_str(), path)) << path;
+        EXPECT_EQ(c.loaded ? 1 : 0, LoadSystemLibrary(c.name.c_str(), &module)) << c.name;
+        EXPECT_EQ(c.loaded, module && GetModuleFileNameA(module, path, sizeof path) &&
+                                !lstrcmpiA((std::string(system) + "\\" + c.name).c_str(), path)) << path;
         if (module)
             FreeLibrary(module);
     }
