@@ -19,7 +19,7 @@
 
 namespace {
 
-enum { IdFolder = 1000, IdProgress = 1010, IdReadme = 1014, IdRun = 1015, IdBack = 0x3023, IdNext = 0x3024, IdFinish = 0x3025, IdMessageText = 0xFFFF };
+enum { IdFolder = 1000, IdBrowse = 1001, IdProgress = 1010, IdReadme = 1014, IdRun = 1015, IdBack = 0x3023, IdNext = 0x3024, IdFinish = 0x3025, IdMessageText = 0xFFFF };
 const struct { int InstallOptions::*option; int box; } Boxes[] = {  // the options page's
     {&InstallOptions::associateBitmap, 1002}, {&InstallOptions::associateJpeg, 1009}, {&InstallOptions::associatePng, 1018},
     {&InstallOptions::desktopShortcut, 1011}, {&InstallOptions::sendToShortcut, 1012}, {&InstallOptions::startMenuGroup, 1013}};
@@ -69,7 +69,11 @@ DWORD ProcessOf(HWND window)
 }
 
 bool IsSheet(HWND window) { return GetDlgItem(window, IdNext) != NULL; }
-bool IsMessageBox(HWND window) { return GetDlgItem(window, IdMessageText) && !IsSheet(window) && (GetDlgItem(window, IDOK) || GetDlgItem(window, IDYES)); }
+bool IsPicker(HWND window) { return FindWindowExA(window, NULL, "SysTreeView32", NULL) != NULL; }
+bool IsMessageBox(HWND window)
+{
+    return GetDlgItem(window, IdMessageText) && !IsSheet(window) && !IsPicker(window) && (GetDlgItem(window, IDOK) || GetDlgItem(window, IDYES));
+}
 
 // The first visible top-level window of className (of a process, unless processId is 0) that kind accepts.
 HWND FindTopLevel(const char *className, DWORD processId, bool (*kind)(HWND) = NULL)
@@ -268,6 +272,15 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
     ASSERT_TRUE(GetWindowRect(sheet, &r) && GetWindowRect(GetDesktopWindow(), &d));
     EXPECT_EQ(std::to_string(d.right - d.right / 2 - (r.right - r.left) / 2) + "," + std::to_string(d.bottom - d.bottom / 2 - (r.bottom - r.top) / 2),
               std::to_string(r.left) + "," + std::to_string(r.top)) << "the sheet's top left";
+
+    PostMessageA(GetDlgItem(page, IdBrowse), BM_CLICK, 0, 0);
+    HWND picker = NULL;
+    WaitUntil([&] { return (picker = FindTopLevel("#32770", wizard.dwProcessId, IsPicker)) != NULL; }, 10000);
+    ASSERT_TRUE(picker) << "no folder picker";
+    EXPECT_TRUE(FindWindowExA(picker, NULL, NULL, "Select Folder")) << "the picker's title";
+    PostMessageA(GetDlgItem(picker, IDCANCEL), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, 10000)) << "the picker stays";
+    EXPECT_EQ(ProposedFolder(), TextOf(field)) << "the field after a cancelled picker";
 
     // Yes creates the folder, typed relative, and TEXTURE.
     Query(field, WM_SETTEXT, 0, (LPARAM)typed.c_str());

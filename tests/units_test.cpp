@@ -139,12 +139,18 @@ TEST(BoundedText, JoinNeverDoublesOrTruncates)
     EXPECT_EQ(1, JoinPath(out, sizeof out, folder.c_str(), "12345678"));  // 250 + 1 + 8 = 259
     EXPECT_EQ(0, JoinPath(out, sizeof out, folder.c_str(), "123456789"));
     EXPECT_STREQ("", out);
-    char small[8] = "abc";
-    EXPECT_EQ(0, AppendText(small, sizeof small, "defgh"));
-    EXPECT_STREQ("abc", small);
-    EXPECT_EQ(1, AppendText(small, sizeof small, "defg"));
-    EXPECT_EQ(0, CopyText(small, sizeof small, "12345678"));
-    EXPECT_STREQ("", small);
+    EXPECT_EQ(0, JoinPath(out, sizeof out, std::string(MAX_PATH, 'f').c_str(), "x")) << "the folder alone does not fit";
+    // 8 bytes of a buffer of 12, the rest a sentinel: what does not fit leaves the buffer as it was, or empty.
+    const struct { const char *before, *text; bool copy; int result; const char *after; } edits[] = {
+        {"abc", "defgh", false, 0, "abc"}, {"abc", "defg", false, 1, "abcdefg"},
+        {"abc", "1234567", true, 1, "1234567"}, {"abc", "12345678", true, 0, ""}};
+    for (const auto &e : edits) {
+        char buffer[12];
+        memset(buffer, 'x', sizeof buffer);
+        lstrcpyA(buffer, e.before);
+        EXPECT_EQ(e.result, e.copy ? CopyText(buffer, 8, e.text) : AppendText(buffer, 8, e.text)) << e.text;
+        EXPECT_EQ(std::string(e.after) + "|xxxx", std::string(buffer) + "|" + std::string(buffer + 8, 4)) << e.text;
+    }
 }
 
 TEST(NormalizeSeparators, OnlyRealSeparatorsBecomeSlashes)
@@ -233,7 +239,19 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
                   RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString") + "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayName") +
                       "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation") + "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayIcon"));
     }
-    // Read-only flags, the date; the size is of the files there, rounded up to whole KB: 1,025 + 1 bytes are 2 KB.
+    // A value that is no string, or does not fit, reads as empty: -1 tells the latter.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UninstallKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    RegSetValueExA(key, "Binary", 0, REG_BINARY, (const BYTE *)"abc", 4);
+    RegSetValueExA(key, "Long", 0, REG_SZ, (const BYTE *)"12345678", 9);
+    for (const auto &read : {std::make_pair("Binary", 0), std::make_pair("Long", -1), std::make_pair("Missing", 0)}) {
+        char text[8];
+        memset(text, 'x', sizeof text);
+        EXPECT_EQ(read.second, ReadStringValue(key, read.first, text, sizeof text)) << read.first;
+        EXPECT_EQ('\0', text[0]) << read.first;
+    }
+    RegCloseKey(key);
+    // The date, the flags; the size is of the files there, rounded up to whole KB: 1,025 + 1 bytes are 2 KB.
     std::string folder = MakeScratchFolder("sized");
     CreateDirectoryA((folder + "\\TEXTURE").c_str(), NULL);
     WriteFileBytes(folder + "\\vemla.exe", std::string(1025, 'x'));
