@@ -17,6 +17,7 @@
 #include "system/registry_records.h"
 #include "system/shortcuts.h"
 #include "system/system_library.h"
+#include "tests/support/fault_injection.h"
 #include "tests/support/test_support.h"
 
 TEST(CommandArgument, ProgramNameAndBlanksAreSkipped)
@@ -54,16 +55,22 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
         ScopedSetupModule setup(folder);  // the wizard's templates
         sheetInstance = setup.module;
         HHOOK hook = SetWindowsHookExA(WH_CBT, BlockSheet, NULL, GetCurrentThreadId());
-        // busy: another setup.exe runs, which neither mode may disturb.
-        static const struct { const char *argument; bool uninstall, busy; } cases[] = {
+        int mutex = 0;  // in the fault table
+        while (lstrcmpA(Faults::FunctionName(mutex), "CreateMutexA"))
+            ++mutex;
+        // busy: another setup.exe runs, which neither mode may disturb: 1 ours, 2 another user's
+        // (its mutex cannot be opened).
+        static const struct { const char *argument; bool uninstall; int busy; } cases[] = {
             {"/u", true}, {"", false}, {"/U", false}, {"-u", false}, {"/u ", false}, {"/u x", false},
-            {"/u", true, true}, {"", false, true}};
+            {"/u", true, 1}, {"", false, 1}, {"", false, 2}};
         for (const auto &c : cases) {
-            SCOPED_TRACE(std::string(c.argument) + (c.busy ? ", busy" : ""));
+            SCOPED_TRACE(std::string(c.argument) + ", busy " + std::to_string(c.busy));
             sheetsBlocked = 0;
-            HANDLE other = c.busy ? CreateMutexA(NULL, TRUE, "Global\\VemlaSetup") : NULL;
+            HANDLE other = c.busy == 1 ? CreateMutexA(NULL, TRUE, "Global\\VemlaSetup") : NULL;
             ScopedMessageBoxScript boxes({IDNO});  // declines an uninstallation
+            Faults::Arm(c.busy == 2 ? mutex : -1, 1);
             EXPECT_EQ(0, RunSetup(setup.module, c.argument));
+            Faults::Disarm();
             CloseHandle(other);
             EXPECT_EQ(c.uninstall || c.busy ? 0 : 1, sheetsBlocked) << "wizard sheets";
             std::string seen = boxes.seen.empty() ? "" : boxes.seen[0].caption + ": " + boxes.seen[0].text;

@@ -86,6 +86,7 @@ Entry FaultTable[] = {
     FAULT(SHGetMalloc, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
     FAULT(SHGetSpecialFolderLocation, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
     FAULT(SHGetPathFromIDListA, FALSE, ERROR_ACCESS_DENIED),
+    FAULT(CreateMutexA, NULL, ERROR_ACCESS_DENIED),  // another user's setup, running elevated
 };
 enum { Count = sizeof FaultTable / sizeof FaultTable[0] };
 }  // namespace
