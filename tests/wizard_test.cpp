@@ -100,12 +100,13 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
     const std::string question = "インストール: フォルダが存在しません。\nフォルダを作成しますか？\n";
     const std::string cannot = "インストール: フォルダが作成できません。\n";
     const std::string asked = "インストール: フォルダにはほかのファイルがあります。このフォルダにインストールしますか？\n";
-    // What the files take there: each rounded up to whole clusters of the volume.
+    // What the files take there: each rounded up to whole clusters of the volume, made larger than
+    // Wine's 4 KB, which is also the size taken when the volume's cannot be had.
     char source[MAX_PATH];
-    DWORD sectors, bytes, free, total;
-    ASSERT_TRUE(GetModuleFileNameA(setup, source, sizeof source) && GetDiskFreeSpaceA("C:\\", &sectors, &bytes, &free, &total));
+    ASSERT_TRUE(GetModuleFileNameA(setup, source, sizeof source));
     *strrchr(source, '\\') = '\0';
-    unsigned long long needed = 0, cluster = sectors * bytes;
+    const unsigned long cluster = 64 * 1024;
+    unsigned long long needed = 0;
     for (int i = 0; i < ProgramFileCount + TextureFileCount; ++i) {
         std::string name = i < ProgramFileCount ? ProgramFiles[i].name : "TEXTURE\\" + std::string(TextureFiles[i - ProgramFileCount].name);
         needed += (ReadFileBytes(std::string(source) + "\\" + name).size() + cluster - 1) / cluster * cluster;
@@ -140,7 +141,7 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
         SetDlgItemTextA(page, IDC_FOLDER, c.typed.c_str());
         ScopedMessageBoxScript boxes(c.answers);
         PSHNOTIFY next = {{sheet, 0, (UINT)PSN_WIZNEXT}, 0};
-        Faults::FakeFreeSpace(c.freeSpace);
+        Faults::FakeVolume(c.freeSpace, cluster);
         Faults::Arm();
         LRESULT handled = SendMessageA(page, WM_NOTIFY, 0, (LPARAM)&next);
         Faults::Disarm();

@@ -40,6 +40,7 @@ template <typename R, typename... A> struct Hook<R(WINAPI *)(A...)> {
 };
 
 ULONGLONG fakeFree;  // 0: the real free space
+DWORD fakeCluster;   // 0: the volume's real cluster size
 
 // The free space for the caller is the faked one, after counting (and maybe failing) the call.
 template <int I> BOOL WINAPI FreeSpace(LPCSTR folder, PULARGE_INTEGER caller, PULARGE_INTEGER total, PULARGE_INTEGER free)
@@ -47,6 +48,14 @@ template <int I> BOOL WINAPI FreeSpace(LPCSTR folder, PULARGE_INTEGER caller, PU
     BOOL got = Hook<decltype(&::GetDiskFreeSpaceExA)>::Call<I>(folder, caller, total, free);
     if (got && fakeFree && caller)
         caller->QuadPart = fakeFree;
+    return got;
+}
+
+template <int I> BOOL WINAPI ClusterSize(LPCSTR root, LPDWORD sectors, LPDWORD bytes, LPDWORD free, LPDWORD total)
+{
+    BOOL got = Hook<decltype(&::GetDiskFreeSpaceA)>::Call<I>(root, sectors, bytes, free, total);
+    if (got && fakeCluster)
+        *sectors = fakeCluster / 512, *bytes = 512;
     return got;
 }
 
@@ -67,6 +76,7 @@ Entry FaultTable[] = {
     FAULT(GetModuleFileNameA, 0, ERROR_ACCESS_DENIED),
     FAULT(GetLongPathNameA, 0, ERROR_ACCESS_DENIED),
     FAULT_AS(GetDiskFreeSpaceExA, FreeSpace, FALSE, ERROR_NOT_READY),
+    FAULT_AS(GetDiskFreeSpaceA, ClusterSize, FALSE, ERROR_NOT_READY),
     FAULT(RegCreateKeyExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
     FAULT(RegOpenKeyExA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
     FAULT(RegOpenKeyExW, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
@@ -113,7 +123,7 @@ namespace Faults {
 int FunctionCount() { return Count; }
 const char *FunctionName(int function) { return FaultTable[function].name; }
 int Calls(int function) { return FaultTable[function].calls; }
-void FakeFreeSpace(unsigned long long bytes) { fakeFree = bytes; }
+void FakeVolume(unsigned long long freeBytes, unsigned long clusterBytes) { fakeFree = freeBytes, fakeCluster = clusterBytes; }
 
 bool Injected() { return injected; }
 

@@ -13,7 +13,8 @@ void Arm(int function = -1, int n = 0);
 void Disarm();                // the import table as it was
 int Calls(int function);      // since Arm; 0 for a function this program does not import
 bool Injected();              // the failure asked for by the last Arm was made
-void FakeFreeSpace(unsigned long long bytes);  // while armed, the caller's free disk space (0: real)
+// While armed, the caller's free disk space and the volume's cluster size (0: the real one).
+void FakeVolume(unsigned long long freeBytes, unsigned long clusterBytes);
 }
 
 #endif
