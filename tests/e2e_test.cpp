@@ -116,6 +116,14 @@ void AnswerBox(const PROCESS_INFORMATION &process, const char *caption, const ch
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(box); }, 10000)) << "the box stays after pressing " << answer;
 }
 
+// A page that answers messages it does not handle as handled keeps the dialog manager from
+// painting it: its update region never empties.
+void ExpectPainted(HWND page, const char *name)
+{
+    WaitUntil([&] { return !GetUpdateRect(page, NULL, FALSE); }, 5000);
+    EXPECT_FALSE(GetUpdateRect(page, NULL, FALSE)) << "the " << name << " page is not painted";
+}
+
 bool Usable(HWND sheet, int id) { return IsWindowVisible(GetDlgItem(sheet, id)) && IsWindowEnabled(GetDlgItem(sheet, id)); }
 
 std::string ButtonStates(HWND sheet)
@@ -268,6 +276,7 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
     EXPECT_EQ(Shown("Vemlaのインストール"), Shown(TextOf(sheet))) << "the page's title as the caption";
     EXPECT_EQ(ProposedFolder(), TextOf(field)) << "the proposed folder";
     ExpectButtons(sheet, "-- Next -- Cancel");
+    ExpectPainted(page, "destination");
     RECT r, d;  // centred: each half taken truncated, from the right and bottom edges
     ASSERT_TRUE(GetWindowRect(sheet, &r) && GetWindowRect(GetDesktopWindow(), &d));
     EXPECT_EQ(std::to_string(d.right - d.right / 2 - (r.right - r.left) / 2) + "," + std::to_string(d.bottom - d.bottom / 2 - (r.bottom - r.top) / 2),
@@ -290,6 +299,7 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
     ASSERT_TRUE(optionsPage);
     EXPECT_TRUE(FolderExists(folder + "\\TEXTURE")) << "created with its TEXTURE subfolder";
     ExpectButtons(sheet, "Back Next -- Cancel");
+    ExpectPainted(optionsPage, "options");
     // Back shows the folder as accepted, and Next with it asks nothing though the current folder has moved.
     ASSERT_NO_FATAL_FAILURE(Press(sheet, IdBack));
     ASSERT_EQ(page, WaitForPage(IdFolder));
@@ -306,6 +316,7 @@ void EndToEnd::Round(const std::string &typed, const std::string &folder, const 
     ASSERT_TRUE(finish);
     EXPECT_EQ(100, Query(GetDlgItem(optionsPage, IdProgress), PBM_GETPOS)) << "progress at the end";
     ExpectButtons(sheet, "-- -- Finish Cancel");
+    ExpectPainted(finish, "finish");
     EXPECT_EQ("", Shown(InstallationFaults(folder, dist, options, std::vector<std::string>(4, OtherProgram), view)));
     size_t bytes = 0;
     for (int i = 0; i < ProgramFileCount + TextureFileCount; ++i)
