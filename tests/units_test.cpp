@@ -50,14 +50,13 @@ static LRESULT CALLBACK BlockSheet(int code, WPARAM wparam, LPARAM lparam)
 TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
 {
     ASSERT_EQ(932u, GetACP()) << "the confirmation is code page 932";
+    const int mutex = Faults::FunctionNamed("CreateMutexA");
+    ASSERT_GE(mutex, 0) << "not in the fault table";
     std::string folder = MakeScratchFolder("entry");
     {
         ScopedSetupModule setup(folder);  // the wizard's templates
         sheetInstance = setup.module;
         HHOOK hook = SetWindowsHookExA(WH_CBT, BlockSheet, NULL, GetCurrentThreadId());
-        int mutex = 0;  // in the fault table
-        while (lstrcmpA(Faults::FunctionName(mutex), "CreateMutexA"))
-            ++mutex;
         // busy: another setup.exe runs, which neither mode may disturb: 1 ours, 2 another user's
         // (its mutex cannot be opened).
         static const struct { const char *argument; bool uninstall; int busy; } cases[] = {

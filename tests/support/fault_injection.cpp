@@ -123,6 +123,13 @@ namespace Faults {
 int FunctionCount() { return Count; }
 const char *FunctionName(int function) { return FaultTable[function].name; }
 int Calls(int function) { return FaultTable[function].calls; }
+int FunctionNamed(const char *name)
+{
+    for (int function = 0; function < Count; ++function)
+        if (strcmp(FaultTable[function].name, name) == 0)
+            return function;
+    return -1;
+}
 void FakeVolume(unsigned long long freeBytes, unsigned long clusterBytes) { fakeFree = freeBytes, fakeCluster = clusterBytes; }
 
 bool Injected() { return injected; }

@@ -7,6 +7,7 @@
 namespace Faults {
 int FunctionCount();
 const char *FunctionName(int function);
+int FunctionNamed(const char *name);  // its index, or -1 when the table has no such function
 // Counts calls from now on; the nth call of function (-1: none) fails as it would on a full disk,
 // without access, or short of memory.
 void Arm(int function = -1, int n = 0);
