@@ -1,5 +1,6 @@
-// The rules under the runs: the command line, the program's folder, bounded paths, folder creation,
-// the records' values, the earlier association kept, the system folders and shortcut paths.
+// The rules under the runs and the wizard: the command line, one setup at a time, module paths and
+// code page 932 trail bytes, bounded text, folder creation, the records, the earlier association
+// kept, system folders and shortcuts, and the destination page alone.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -7,11 +8,14 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "app/entry.h"
 #include "base/bounded_text.h"
+#include "base/layout.h"
 #include "base/setup_state.h"
+#include "resources/resource.h"
 #include "system/folder_path.h"
 #include "system/module_path.h"
 #include "system/registry_records.h"
@@ -19,6 +23,12 @@
 #include "system/system_library.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/test_support.h"
+#include "wizard/pages.h"
+
+TEST(CodePage, Is932)
+{
+    ASSERT_EQ(932u, GetACP()) << "the texts, and the trail bytes 5C of 表, are code page 932";
+}
 
 TEST(CommandArgument, ProgramNameAndBlanksAreSkipped)
 {
@@ -40,16 +50,13 @@ static int sheetsBlocked;
 
 static LRESULT CALLBACK BlockSheet(int code, WPARAM wparam, LPARAM lparam)
 {
-    if (code == HCBT_CREATEWND && ((CBT_CREATEWNDA *)lparam)->lpcs->hInstance == sheetInstance) {
-        ++sheetsBlocked;
-        return 1;
-    }
+    if (code == HCBT_CREATEWND && ((CBT_CREATEWNDA *)lparam)->lpcs->hInstance == sheetInstance)
+        return ++sheetsBlocked;
     return CallNextHookEx(NULL, code, wparam, lparam);
 }
 
 TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
 {
-    ASSERT_EQ(932u, GetACP()) << "the confirmation is code page 932";
     const int mutex = Faults::FunctionNamed("CreateMutexA");
     ASSERT_GE(mutex, 0) << "not in the fault table";
     std::string folder = MakeScratchFolder("entry");
@@ -72,9 +79,8 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
             Faults::Disarm();
             CloseHandle(other);
             EXPECT_EQ(c.uninstall || c.busy ? 0 : 1, sheetsBlocked) << "wizard sheets";
-            std::string seen = boxes.seen.empty() ? "" : boxes.seen[0].caption + ": " + boxes.seen[0].text;
-            EXPECT_EQ(c.busy ? "セットアップ: Vemlaのセットアップは既に実行中です。"
-                      : c.uninstall ? "セットアップ: Vemlaをアンインストールしますか？" : "", seen);
+            EXPECT_EQ(c.busy ? "セットアップ: Vemlaのセットアップは既に実行中です。\n"
+                      : c.uninstall ? "セットアップ: Vemlaをアンインストールしますか？\n" : "", boxes.Texts());
         }
         UnhookWindowsHookEx(hook);
     }
@@ -91,14 +97,14 @@ TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
     ASSERT_TRUE(CopyFileA((std::string(system) + "\\version.dll").c_str(), (folder + "\\vemla_planted.dll").c_str(), FALSE));
     SetCurrentDirectoryA(folder.c_str());
     std::string tooLong(MAX_PATH - lstrlenA(system) - 1, 'a');  // the path would need MAX_PATH + 1 bytes
-    const struct { std::string name; bool loaded; } cases[] = {
-        {"comctl32.dll", true}, {"version.dll", true}, {"vemla_planted.dll", false}, {"no_such.dll", false}, {tooLong, false}};
-    for (const auto &c : cases) {
+    for (const std::string &name : {std::string("comctl32.dll"), std::string("version.dll"), std::string("vemla_planted.dll"),
+                                    std::string("no_such.dll"), tooLong}) {
+        bool loadable = name == "comctl32.dll" || name == "version.dll";
         HMODULE module = (HMODULE)&module;
         char path[MAX_PATH] = "";
-        EXPECT_EQ(c.loaded ? 1 : 0, LoadSystemLibrary(c.name.c_str(), &module)) << c.name;
-        EXPECT_EQ(c.loaded, module && GetModuleFileNameA(module, path, sizeof path) &&
-                                !lstrcmpiA((std::string(system) + "\\" + c.name).c_str(), path)) << path;
+        EXPECT_EQ(loadable ? 1 : 0, LoadSystemLibrary(name.c_str(), &module)) << name;
+        EXPECT_EQ(loadable, module && GetModuleFileNameA(module, path, sizeof path) &&
+                                !lstrcmpiA((std::string(system) + "\\" + name).c_str(), path)) << path;
         if (module)
             FreeLibrary(module);
     }
@@ -108,7 +114,6 @@ TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
 
 TEST(SplitModulePath, DriveUncAndShiftJisFoldersAreSplitAtTheirLastSeparator)
 {
-    ASSERT_EQ(932u, GetACP()) << "表 (95 5C) is a code page 932 character";
     static const struct { const char *path, *drive, *directory; } cases[] = {
         {"D:\\SETUP\\setup.exe", "D:", "\\SETUP\\"}, {"D:\\setup.exe", "D:", "\\"},
         {"\\\\server\\share\\setup.exe", "", "\\\\server\\share\\"}, {"C:/a/b/setup.exe", "C:", "/a/b/"},
@@ -131,7 +136,6 @@ TEST(SplitModulePath, DriveUncAndShiftJisFoldersAreSplitAtTheirLastSeparator)
 
 TEST(BoundedText, JoinNeverDoublesOrTruncates)
 {
-    ASSERT_EQ(932u, GetACP());
     static const struct { const char *folder, *joined; } cases[] = {
         {"C:\\Apps", "C:\\Apps\\vemla.exe"}, {"C:\\Apps\\", "C:\\Apps\\vemla.exe"}, {"C:\\", "C:\\vemla.exe"},
         {"C:\\表", "C:\\表\\vemla.exe"}, {"", "vemla.exe"},  // 表 ends in 0x5C, a trail byte, not a separator
@@ -180,7 +184,6 @@ TEST(NormalizeSeparators, OnlyRealSeparatorsBecomeSlashes)
 // prefix's dosdevices\unc\host\share folder.
 TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
 {
-    ASSERT_EQ(932u, GetACP()) << "表 is a code page 932 character";
     const char *prefix = getenv("WINEPREFIX");
     ASSERT_TRUE(prefix && prefix[0] == '/') << "needs Wine's prefix to serve a network share";
     std::string start = CurrentDirectory(), scratch = MakeScratchFolder("folder"), unc = std::string("Z:") + prefix + "/dosdevices/unc";
@@ -218,10 +221,10 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
     RemoveTree(unc + "\\" + host);
 }
 
-// The records of an installation into a folder: joined with one separator, quoted, bounded.
+// The records of an installation into a folder: joined with one separator, quoted, bounded; a value
+// read back that is no string or does not fit.
 TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
 {
-    ASSERT_EQ(932u, GetACP()) << "one folder is Japanese";
     ScopedRegistryOverride registry;
     // The open command is the folder and 17 bytes, the uninstall command the folder and 15: 259 fit.
     static const struct { std::string folder, joined; int fileType, entry; } cases[] = {
@@ -233,8 +236,7 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.folder);
         lstrcpyA(SetupState.installFolder, c.folder.c_str());
-        RegDeleteTreeA(registry.classesRoot, NULL);
-        RegDeleteTreeA(registry.localMachine, NULL);
+        registry.Clear();
         EXPECT_EQ(c.fileType, RegisterFileType(".bmp"));
         EXPECT_EQ(c.entry, RegisterUninstallEntry());
         std::string joined = c.joined.empty() ? c.folder + "\\" : c.joined;
@@ -257,23 +259,6 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
         EXPECT_EQ('\0', text[0]) << read.first;
     }
     RegCloseKey(key);
-    // The date, the flags; the size is of the files there, rounded up to whole KB: 1,025 + 1 bytes are 2 KB.
-    std::string folder = MakeScratchFolder("sized");
-    CreateDirectoryA((folder + "\\TEXTURE").c_str(), NULL);
-    WriteFileBytes(folder + "\\vemla.exe", std::string(1025, 'x'));
-    WriteFileBytes(folder + "\\TEXTURE\\" + std::string("キャンバス.BMP"), "x");
-    lstrcpyA(SetupState.installFolder, folder.c_str());
-    EXPECT_EQ(1, RegisterUninstallEntry());
-    SYSTEMTIME today;
-    GetLocalTime(&today);
-    char date[16];
-    snprintf(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
-    EXPECT_EQ(date, RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "InstallDate"));
-    for (const auto &value : {std::make_pair("EstimatedSize", 2), std::make_pair("NoModify", 1), std::make_pair("NoRepair", 1)})
-        EXPECT_EQ(std::to_string(REG_DWORD) + std::string(1, (char)value.second) + std::string(3, '\0'),
-                  std::to_string(ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, value.first).type) +
-                      ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, value.first).bytes) << value.first;
-    RemoveTree(folder);
 }
 
 TEST(RegistryRecords, EarlierAssociationIsSavedExactlyOnceNeverAsOursAndTheKeyKeptWhole)
@@ -303,7 +288,7 @@ TEST(RegistryRecords, EarlierAssociationIsSavedExactlyOnceNeverAsOursAndTheKeyKe
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.earlier));
-        RegDeleteTreeA(registry.classesRoot, NULL);
+        registry.Clear();
         if (c.type != REG_NONE)
             RegSetKeyValueW(HKEY_CLASSES_ROOT, L".jpg", L"", c.type, c.earlier.data(), (DWORD)c.earlier.size() * 2);
         if (c.saved)
@@ -313,7 +298,7 @@ TEST(RegistryRecords, EarlierAssociationIsSavedExactlyOnceNeverAsOursAndTheKeyKe
         EXPECT_EQ(refused ? 0 : 1, RegisterFileType(".jpg"));
         EXPECT_EQ(refused ? 0 : 1, RegisterFileType(".jpg"));
         RegistryValue value = ReadRegistryValueW(HKEY_CLASSES_ROOT, L".jpg", L"");
-        EXPECT_TRUE(refused ? value.type == c.type && value.bytes == Bytes(c.earlier) : value.bytes == Bytes(L"Vemla", 6));
+        EXPECT_TRUE(refused ? value.type == c.type && value.bytes == Bytes(c.earlier) : value.bytes == Bytes(std::wstring(L"Vemla", 6)));
         EXPECT_EQ(!refused, ReadRegistryValue(HKEY_CLASSES_ROOT, ".jpg\\OpenWithProgids", "Vemla").found);
         EXPECT_EQ("photo", RegistryText(HKEY_CLASSES_ROOT, ".jpg\\ShellNew", "ItemName"));
         RegistryValue saved = ReadRegistryValueW(HKEY_CLASSES_ROOT, L".jpg", L"VemlaPrevious");
@@ -324,16 +309,14 @@ TEST(RegistryRecords, EarlierAssociationIsSavedExactlyOnceNeverAsOursAndTheKeyKe
 
 TEST(Shortcuts, SystemFoldersResolveAndPathsWithoutDriveOrThatCannotBeSavedAreRefused)
 {
-    static const struct { int csidl, result; } folders[] = {
-        {CSIDL_DESKTOPDIRECTORY, 1}, {CSIDL_SENDTO, 1}, {CSIDL_PROGRAMS, 1},
-        {CSIDL_PRINTERS, 0}, {0x7F, 0},  // a shell folder without a file-system path; none at all
-    };
     SetupState.sheetWindow = NULL;
-    for (const auto &c : folders) {
+    // The printers have no file-system path; 0x7F is no shell folder at all.
+    for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_SENDTO, CSIDL_PROGRAMS, CSIDL_PRINTERS, 0x7F}) {
         char path[MAX_PATH];
         memset(path, 0x55, sizeof path);
-        EXPECT_EQ(c.result, GetSpecialFolderPath(path, c.csidl)) << c.csidl;
-        EXPECT_EQ(c.result ? SpecialFolder(c.csidl) : "", path);
+        bool resolved = csidl != CSIDL_PRINTERS && csidl != 0x7F;
+        EXPECT_EQ(resolved, GetSpecialFolderPath(path, csidl)) << csidl;
+        EXPECT_EQ(resolved ? SpecialFolder(csidl) : "", path);
     }
     CoInitialize(NULL);
     std::string previous = CurrentDirectory(), scratch = MakeScratchFolder("links"), target = scratch + "\\vemla.exe";
@@ -345,4 +328,131 @@ TEST(Shortcuts, SystemFoldersResolveAndPathsWithoutDriveOrThatCannotBeSavedAreRe
     SetCurrentDirectoryA(previous.c_str());
     RemoveTree(scratch);
     CoUninitialize();
+}
+
+// The destination page alone, made from setup.exe's template with its own procedure under a
+// stand-in for the sheet, over a distribution of placeholder files. (The sheet and the other
+// pages: e2e_test.)
+class DestinationPageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteDistribution(source);
+        setup.reset(new ScopedSetupModule(source));
+        sheet = CreateWindowExA(0, "STATIC", "sheet", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(sheet);
+        setup.reset();
+        SetCurrentDirectoryA(startDirectory.c_str());
+        RemoveTree(scratch);
+    }
+    // The page as the sheet shows it: its field filled by WM_INITDIALOG.
+    HWND MakePage()
+    {
+        HWND page = CreateDialogParamA(setup->module, MAKEINTRESOURCEA(IDD_DESTINATION), sheet, DestinationPage, 0);
+        EXPECT_TRUE(page) << "no page: " << GetLastError();
+        return page;
+    }
+    static std::string Field(HWND page)
+    {
+        char text[MAX_PATH + 8] = "";
+        GetDlgItemTextA(page, IDC_FOLDER, text, sizeof text);
+        return text;
+    }
+    std::string startDirectory = CurrentDirectory(), scratch = MakeScratchFolder("wizard"), source = scratch + "\\dist";
+    std::unique_ptr<ScopedSetupModule> setup;
+    HWND sheet = NULL;
+    ScopedRegistryOverride registry;
+};
+
+// A reinstallation is proposed where the recorded one is; a first one this system's Program Files.
+TEST_F(DestinationPageTest, ProposesTheRecordedFolderElseProgramFiles)
+{
+    const struct { const char *location, *command; std::string proposed; DWORD type; } cases[] = {
+        {"D:\\Apps\\Vemla 2", "\"E:\\Other\\setup.exe\" /u", "D:\\Apps\\Vemla 2"},
+        {"", "\"E:\\Tools\\表\\setup.exe\" /u", "E:\\Tools\\表"},
+        {NULL, "E:\\Old Setup\\setup.exe /u", "E:\\Old Setup"},
+        {"D:\\Not A String", "\"E:\\Tools\\V\\setup.exe\" /u", "E:\\Tools\\V", REG_BINARY},
+        {NULL, NULL, SpecialFolder(CSIDL_PROGRAM_FILES) + "\\Vemla"},
+    };
+    for (const auto &c : cases) {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, UninstallKey);
+        if (c.location)
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation", c.type ? c.type : REG_SZ, c.location,
+                            lstrlenA(c.location) + 1);
+        if (c.command)
+            WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", c.command);
+        HWND page = MakePage();
+        EXPECT_EQ(Shown(c.proposed), Shown(Field(page)));
+        EXPECT_EQ(MAX_PATH - 1, SendDlgItemMessageA(page, IDC_FOLDER, EM_GETLIMITTEXT, 0, 0)) << "the field's limit";
+        DestroyWindow(page);
+    }
+}
+
+// Next: the question, creation, refusals, the free space, and the folder stored and shown absolute.
+TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
+{
+    const std::string existing = scratch + "\\existing", created = scratch + "\\新しい表\\ソフト";  // 表: 95 5C
+    const std::string tooLong = scratch + "\\" + std::string(MAX_PATH - 1 - scratch.size(), 'a');  // 260 bytes
+    const std::string foreign = scratch + "\\foreign", ours = scratch + "\\ours", cramped = scratch + "\\cramped";
+    for (const std::string &file : {existing + "\\TEXTURE\\x", foreign + "\\mine.doc", foreign + "\\setup.exe", ours + "\\VEMLA.INI"}) {
+        SHCreateDirectoryExA(NULL, file.substr(0, file.rfind('\\')).c_str(), NULL);
+        WriteFileBytes(file, "x");
+    }
+    CreateDirectoryA((ours + "\\TEXTURE").c_str(), NULL);
+    CreateDirectoryA(cramped.c_str(), NULL);  // empty: everything is still to be written
+    const std::string question = "インストール: フォルダが存在しません。\nフォルダを作成しますか？\n";
+    const std::string cannot = "インストール: フォルダが作成できません。\n";
+    const std::string asked = "インストール: フォルダにはほかのファイルがあります。このフォルダにインストールしますか？\n";
+    // What the files take there: each rounded up to whole clusters of the volume, made larger than
+    // Wine's 4 KB, which is also the size taken when the volume's cannot be had.
+    const unsigned long cluster = 64 * 1024;
+    unsigned long long needed = 0;
+    for (const std::string &name : DistributionFiles())
+        needed += (ReadFileBytes(source + "\\" + name).size() + cluster - 1) / cluster * cluster;
+    const std::string full = "インストール: ディスクの空き容量が足りません。\n\n必要な容量: " + std::to_string((needed + 1023) / 1024) +
+                             " KB\n空き容量: 1 KB\n";
+    const struct {
+        std::string typed;
+        std::vector<int> answers;
+        std::string boxes;  // the message boxes shown, as "caption: text" lines
+        bool accepted;      // then TEXTURE exists
+        std::string installFolder, notMade;  // a folder that must not exist afterwards
+        unsigned long long freeSpace;        // faked for the destination; 0: the real one
+    } cases[] = {
+        {existing, {}, "", true, existing, ""},
+        {created, {IDYES}, question, true, created, ""},
+        {scratch + "\\declined", {IDNO}, question, false, scratch + "\\declined", scratch + "\\declined"},
+        {"", {IDYES, IDOK}, question + cannot, false, ""},
+        {"rel\\.\\x\\..\\sub", {IDYES}, question, true, scratch + "\\rel\\sub", startDirectory + "\\rel"},
+        {tooLong, {IDOK}, cannot, false, "unchanged"},
+        {std::string(MAX_PATH - 10, 'r'), {IDOK}, cannot, false, "unchanged"},  // too long once made absolute
+        {foreign, {IDNO}, asked, false, foreign, foreign + "\\TEXTURE"},
+        {foreign, {IDYES}, asked, true, foreign, ""},
+        {ours, {}, "", true, ours, ""},  // a reinstallation asks nothing
+        {cramped, {IDOK}, full, false, cramped, cramped + "\\TEXTURE", 1024},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE("typed " + Shown(c.typed));
+        SetCurrentDirectoryA(scratch.c_str());  // what relative names are resolved against
+        lstrcpyA(SetupState.installFolder, "unchanged");
+        HWND page = MakePage();
+        SetDlgItemTextA(page, IDC_FOLDER, c.typed.c_str());
+        ScopedMessageBoxScript boxes(c.answers);
+        PSHNOTIFY next = {{sheet, 0, (UINT)PSN_WIZNEXT}, 0};
+        Faults::FakeVolume(c.freeSpace, cluster);
+        Faults::Arm();
+        LRESULT handled = SendMessageA(page, WM_NOTIFY, 0, (LPARAM)&next);
+        Faults::Disarm();
+        EXPECT_EQ(c.accepted ? "0 0" : "-1 -1", std::to_string(handled) + " " + std::to_string(GetWindowLongPtrA(page, DWLP_MSGRESULT)))
+            << "the reply, and what the procedure returned";
+        EXPECT_EQ(Shown(c.boxes), Shown(boxes.Texts())) << "message boxes";
+        EXPECT_EQ(Shown(c.installFolder), Shown(SetupState.installFolder)) << "installFolder";
+        EXPECT_TRUE(c.installFolder == "unchanged" || c.installFolder == Field(page)) << "the field: " << Field(page);
+        EXPECT_EQ(c.accepted, FolderExists(c.installFolder + "\\TEXTURE")) << "TEXTURE";
+        EXPECT_TRUE(c.notMade.empty() || !FolderExists(c.notMade)) << Shown(c.notMade);
+        DestroyWindow(page);
+    }
 }

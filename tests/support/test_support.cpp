@@ -140,6 +140,12 @@ ScopedRegistryOverride::ScopedRegistryOverride()
     localMachine = OverrideRoot(HKEY_LOCAL_MACHINE, scratchPath + "\\HKLM");
 }
 
+void ScopedRegistryOverride::Clear()
+{
+    RegDeleteTreeA(classesRoot, NULL);
+    RegDeleteTreeA(localMachine, NULL);
+}
+
 ScopedRegistryOverride::~ScopedRegistryOverride()
 {
     RegOverridePredefKey(HKEY_CLASSES_ROOT, NULL);
@@ -149,44 +155,35 @@ ScopedRegistryOverride::~ScopedRegistryOverride()
     RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath.c_str());
 }
 
+// The A and W functions as one, for the two readers.
+template <typename C, typename Open, typename Query>
+static RegistryValue ReadValue(HKEY root, const C *key, const C *name, REGSAM view, Open open, Query query)
+{
+    RegistryValue value = {false, 0, std::string()};
+    HKEY opened;
+    char data[2048];
+    DWORD size = sizeof data;
+    if (open(root, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
+        return value;
+    value.found = !query(opened, name, NULL, &value.type, (BYTE *)data, &size);
+    value.bytes.assign(data, value.found ? size : 0);
+    RegCloseKey(opened);
+    return value;
+}
 RegistryValue ReadRegistryValue(HKEY root, const char *key, const char *name, REGSAM view)
 {
-    RegistryValue value = {false, 0, std::string()};
-    HKEY opened;
-    char data[2048];
-    DWORD size = sizeof data;
-    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
-        return value;
-    value.found = !RegQueryValueExA(opened, name, NULL, &value.type, (BYTE *)data, &size);
-    value.bytes.assign(data, value.found ? size : 0);
-    RegCloseKey(opened);
-    return value;
+    return ReadValue(root, key, name, view, RegOpenKeyExA, RegQueryValueExA);
 }
-
 RegistryValue ReadRegistryValueW(HKEY root, const wchar_t *key, const wchar_t *name)
 {
-    RegistryValue value = {false, 0, std::string()};
-    HKEY opened;
-    char data[2048];
-    DWORD size = sizeof data;
-    if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
-        return value;
-    value.found = !RegQueryValueExW(opened, name, NULL, &value.type, (BYTE *)data, &size);
-    value.bytes.assign(data, value.found ? size : 0);
-    RegCloseKey(opened);
-    return value;
+    return ReadValue(root, key, name, 0, RegOpenKeyExW, RegQueryValueExW);
 }
-
-std::string Bytes(const wchar_t *text, size_t count) { return std::string((const char *)text, count * sizeof(wchar_t)); }
-std::string Bytes(const std::wstring &text) { return Bytes(text.data(), text.size()); }
+std::string Bytes(const std::wstring &text) { return std::string((const char *)text.data(), text.size() * sizeof(wchar_t)); }
 
 bool RegistryKeyExists(HKEY root, const char *key, REGSAM view)
 {
     HKEY opened;
-    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(opened);
-    return true;
+    return RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | view, &opened) == ERROR_SUCCESS && !RegCloseKey(opened);
 }
 
 void WriteRegistryString(HKEY root, const char *key, const char *name, const char *data)
@@ -203,18 +200,17 @@ static LRESULT CALLBACK MessageBoxHook(int code, WPARAM wparam, LPARAM lparam)
     char text[2048];
     if (code == HCBT_ACTIVATE && activeScript && GetClassNameA(box, text, sizeof text) &&
         !lstrcmpA(text, "#32770") && GetDlgItem(box, 0xFFFF)) {
-        SeenMessageBox seen;
+        SeenMessageBox seen = {"", "", GetWindow(box, GW_OWNER)};
         GetWindowTextA(box, text, sizeof text);
         seen.caption = text;
         GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
         seen.text = text;
+        activeScript->seen.push_back(seen);
         std::vector<int> &answers = activeScript->answers;
-        seen.answer = answers.empty() ? (GetDlgItem(box, IDOK) ? IDOK : IDNO) : answers.front();
+        int answer = answers.empty() ? (GetDlgItem(box, IDOK) ? IDOK : IDNO) : answers.front();
         if (!answers.empty())
             answers.erase(answers.begin());
-        seen.owner = GetWindow(box, GW_OWNER);
-        activeScript->seen.push_back(seen);
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(seen.answer, BN_CLICKED), (LPARAM)GetDlgItem(box, seen.answer));
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
     }
     return CallNextHookEx(NULL, code, wparam, lparam);
 }
@@ -232,9 +228,18 @@ ScopedMessageBoxScript::~ScopedMessageBoxScript()
     activeScript = NULL;
 }
 
-ScopedSetupModule::ScopedSetupModule(const std::string &folder)
-    : module(NULL), previous(SetupState.instance), path(folder + "\\setup.exe")
+std::string ScopedMessageBoxScript::Texts() const
 {
+    std::string texts;
+    for (const SeenMessageBox &box : seen)
+        texts += box.caption + ": " + box.text + "\n";
+    return texts;
+}
+
+ScopedSetupModule::ScopedSetupModule(const std::string &folder)
+    : module(NULL), previous(SetupState.instance)
+{
+    std::string path = folder + "\\setup.exe";
     // The x86_64 setup.exe is built beside the test programs.
     char source[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, source, sizeof source);
@@ -252,19 +257,24 @@ ScopedSetupModule::~ScopedSetupModule()
     FreeLibrary(module);
 }
 
-std::vector<std::string> WriteDistribution(const std::string &source)
+std::vector<std::string> DistributionFiles()
 {
     std::vector<std::string> files;
     for (const LayoutFile &file : ProgramFiles)
         files.push_back(file.name);
     for (const LayoutFile &file : TextureFiles)
         files.push_back(std::string("TEXTURE\\") + file.name);
-    for (const std::string &name : files) {
+    return files;
+}
+
+void WriteDistribution(const std::string &source)
+{
+    EXPECT_TRUE(CreateDirectoryA(source.c_str(), NULL) && CreateDirectoryA((source + "\\TEXTURE").c_str(), NULL)) << source;
+    for (const std::string &name : DistributionFiles()) {
         if (name != "setup.exe")
             WriteFileBytes(source + "\\" + name, "file " + name);
         SetFileAttributesA((source + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY);
     }
-    return files;
 }
 
 std::string SpecialFolder(int csidl)
@@ -296,7 +306,13 @@ std::string InstalledShortcutPath(int row)
     return SpecialFolder(s.csidl) + (s.group ? std::string("\\") + s.group : "") + "\\" + s.file;
 }
 
-ShortcutContents ReadShortcut(const std::string &path)
+// A shortcut file read back through the shell-link object (COM initialised by the caller).
+struct ShortcutContents {
+    bool loaded;
+    std::string target, description, workingFolder, iconLocation;  // the target as stored, not resolved
+    int iconIndex;
+};
+static ShortcutContents ReadShortcut(const std::string &path)
 {
     ShortcutContents shortcut = {false, "", "", "", "", -1};
     IShellLinkA *link = NULL;
@@ -334,12 +350,7 @@ std::string InstallationFaults(const std::string &folder, const std::string &sou
 {
     std::string faults;
     auto expect = [&](bool good, const std::string &what) { faults += good ? "" : what + "; "; };
-    std::vector<std::string> files;
-    for (const LayoutFile &file : ProgramFiles)
-        files.push_back(file.name);
-    for (const LayoutFile &file : TextureFiles)
-        files.push_back(std::string("TEXTURE\\") + file.name);
-    for (const std::string &name : files)
+    for (const std::string &name : DistributionFiles())
         expect(ReadFileBytes(folder + "\\" + name) == ReadFileBytes(source + "\\" + name) &&
                    !(GetFileAttributesA((folder + "\\" + name).c_str()) & FILE_ATTRIBUTE_READONLY),
                name + " not copied, or read-only");
@@ -353,9 +364,17 @@ std::string InstallationFaults(const std::string &folder, const std::string &sou
     }
     expect(RegistryText(HKEY_CLASSES_ROOT, "Vemla\\shell\\open\\command", "") ==
                (associated ? "\"" + folder + "\\vemla.exe\" \"%1\"" : "(none)"), "the open command");
-    for (const auto &record : {std::make_pair("UninstallString", "\"" + folder + "\\setup.exe\" /u"),
-                               std::make_pair("InstallLocation", folder), std::make_pair("DisplayIcon", folder + "\\vemla.exe,0")})
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    char date[16];
+    snprintf(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    for (const auto &record : {std::make_pair("UninstallString", "\"" + folder + "\\setup.exe\" /u"), std::make_pair("InstallLocation", folder),
+                               std::make_pair("DisplayIcon", folder + "\\vemla.exe,0"), std::make_pair("InstallDate", std::string(date))})
         expect(RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, record.first, view) == record.second, record.first);
+    for (const char *flag : {"NoModify", "NoRepair"}) {
+        RegistryValue value = ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, flag, view);
+        expect(value.type == REG_DWORD && value.bytes == std::string("\1\0\0\0", 4), flag);
+    }
     for (int row = 0; row < ShortcutCount; ++row) {
         ShortcutContents link = ReadShortcut(InstalledShortcutPath(row));
         std::string target = folder + "\\" + ShortcutSet[row].target;

@@ -1,4 +1,5 @@
-// Helpers shared by the tests: scratch folders, an isolated registry, scripted message boxes.
+// Helpers shared by the tests: scratch folders, an isolated registry, scripted message boxes, and
+// what a complete installation or removal leaves.
 #ifndef VEMLA_TEST_SUPPORT_H
 #define VEMLA_TEST_SUPPORT_H
 
@@ -17,16 +18,18 @@ bool FolderExists(const std::string &path);
 std::string ReadFileBytes(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);
 std::string CurrentDirectory();
+int CountFolderEntries(const std::string &folder);  // "." and ".." left out
 // Makes link a symbolic link to target (as Wine has links), or removes the link when target is empty.
 bool FolderLink(const std::string &link, const std::string &target);
-int CountFolderEntries(const std::string &folder);  // "." and ".." left out
+std::vector<std::string> DistributionFiles();  // relative: the program files, then TEXTURE's
 
 // While alive, this process's HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE lead to fresh scratch keys (deleted afterwards).
 struct ScopedRegistryOverride {
     ScopedRegistryOverride();
     ~ScopedRegistryOverride();
-    HKEY classesRoot, localMachine;  // the scratch keys
-    std::string scratchPath;         // under HKEY_CURRENT_USER
+    void Clear();  // both scratch keys emptied
+    HKEY classesRoot, localMachine;
+    std::string scratchPath;  // under HKEY_CURRENT_USER
 };
 
 // A value as stored: its type and exact bytes (a string's NUL included when stored).
@@ -35,20 +38,18 @@ struct RegistryValue { bool found; DWORD type; std::string bytes; };
 RegistryValue ReadRegistryValue(HKEY root, const char *key, const char *name, REGSAM view = 0);
 RegistryValue ReadRegistryValueW(HKEY root, const wchar_t *key, const wchar_t *name);
 std::string Bytes(const std::wstring &text);  // as the wide registry functions store it
-std::string Bytes(const wchar_t *text, size_t count);
 bool RegistryKeyExists(HKEY root, const char *key, REGSAM view = 0);
 void WriteRegistryString(HKEY root, const char *key, const char *name, const char *data);
+// A REG_SZ's text (one NUL ending it), or "(none)", or "(not a string)".
+std::string RegistryText(HKEY root, const char *key, const char *name, REGSAM view = 0);
 
 // While alive, every message box shown on this thread is recorded and answered with the next of
 // answers (IDYES, IDNO...); when they run out, IDOK is pressed, or IDNO where there is no OK.
-struct SeenMessageBox {
-    std::string caption, text;
-    int answer;
-    HWND owner;  // null when it has none
-};
+struct SeenMessageBox { std::string caption, text; HWND owner; };
 struct ScopedMessageBoxScript {
     explicit ScopedMessageBoxScript(std::vector<int> answers = {});
     ~ScopedMessageBoxScript();
+    std::string Texts() const;  // each box as a "caption: text" line
     std::vector<SeenMessageBox> seen;
     std::vector<int> answers;
     HHOOK hook;
@@ -60,20 +61,17 @@ struct ScopedSetupModule {
     explicit ScopedSetupModule(const std::string &folder);
     ~ScopedSetupModule();
     HMODULE module;
-    HINSTANCE previous;  // restored afterwards
-    std::string path;
+    HINSTANCE previous;
 };
 
-// Lays out a distribution folder (it and TEXTURE exist): each file of both tables but setup.exe (the
-// ScopedSetupModule's) holds "file <name>", read-only as on a CD-ROM. Returns the names, relative.
-std::vector<std::string> WriteDistribution(const std::string &source);
+// Lays out a distribution folder in source (made with TEXTURE): each file but setup.exe (the
+// ScopedSetupModule's) holds "file <name>", read-only as on a CD-ROM.
+void WriteDistribution(const std::string &source);
 
 std::string SpecialFolder(int csidl);  // the prefix's shell folder (CSIDL_PROGRAMS...), expected to exist; or empty
 void RemoveInstalledShortcuts();       // and the Start-menu group with its contents
 std::string InstalledShortcutPath(int row);  // where row of ShortcutSet lies
 
-// A REG_SZ's text (one NUL ending it), or "(none)", or "(not a string)".
-std::string RegistryText(HKEY root, const char *key, const char *name, REGSAM view = 0);
 // What is not as a complete installation into folder from source with options leaves it, "" when all
 // is: the files the same and writable, the records (the entry in view) and the chosen shortcuts; each
 // extension not chosen keeps earlier[i] (.jpg .png .bmp .dib). And after a complete uninstallation:
@@ -81,13 +79,5 @@ std::string RegistryText(HKEY root, const char *key, const char *name, REGSAM vi
 std::string InstallationFaults(const std::string &folder, const std::string &source, const InstallOptions &options,
                                const std::vector<std::string> &earlier, REGSAM view = 0);
 std::string UninstallationFaults(const std::string &folder, const std::vector<std::string> &earlier, REGSAM view = 0);
-
-// A shortcut file read back through the shell-link object (COM initialised by the caller).
-struct ShortcutContents {
-    bool loaded;
-    std::string target, description, workingFolder, iconLocation;  // the target as stored, not resolved
-    int iconIndex;
-};
-ShortcutContents ReadShortcut(const std::string &path);
 
 #endif
