@@ -44,9 +44,19 @@ LRESULT Query(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0)
     return (LRESULT)result;
 }
 
-std::string TextOf(HWND window) { char text[4096] = ""; Query(window, WM_GETTEXT, sizeof text - 1, (LPARAM)text); return text; }
+std::string TextOf(HWND window)
+{
+    char text[4096] = "";
+    Query(window, WM_GETTEXT, sizeof text - 1, (LPARAM)text);
+    return text;
+}
 
-DWORD ProcessOf(HWND window) { DWORD processId = 0; GetWindowThreadProcessId(window, &processId); return processId; }
+DWORD ProcessOf(HWND window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    return processId;
+}
 
 bool Ended(const PROCESS_INFORMATION &process, DWORD wait = 0) { return WaitForSingleObject(process.hProcess, wait) == WAIT_OBJECT_0; }
 
@@ -222,9 +232,8 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     EXPECT_EQ(100, Query(GetDlgItem(optionsPage, IdProgress), PBM_GETPOS)) << "progress at the end";
     EXPECT_EQ("", Shown(InstallationFaults(folder, dist, options, std::vector<std::string>(4, OtherProgram), view)));
     size_t bytes = 0;
-    for (int i = 0; i < ProgramFileCount + TextureFileCount; ++i)
-        bytes += ReadFileBytes(i < ProgramFileCount ? dist + "\\" + ProgramFiles[i].name
-                                                    : dist + "\\TEXTURE\\" + TextureFiles[i - ProgramFileCount].name).size();
+    for (const std::string &name : DistributionFiles())
+        bytes += ReadFileBytes(dist + "\\" + name).size();
     auto record = [&](const char *name) { return RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, name, view); };
     RegistryValue size = ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, "EstimatedSize", view);
     EXPECT_EQ("1.0.0.0 Zandorel " + std::to_string((bytes + 1023) / 1024), record("DisplayVersion") + " " + record("Publisher") + " " +
