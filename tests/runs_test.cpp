@@ -157,6 +157,7 @@ TEST_F(Runs, SweepEveryFailedCallIsReportedAndLosesNothingOfTheUsers)
         };
         prepare();
         std::string clean = Execute(run);
+        EXPECT_EQ(run == Install ? "" : Uninstalled, clean) << "a clean run, whose work every check below compares";
         std::vector<int> calls;
         std::string counted;
         for (int f = 0; f < Faults::FunctionCount(); ++f) {

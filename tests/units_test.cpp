@@ -378,7 +378,7 @@ TEST_F(DestinationPageTest, ProposesTheRecordedFolderElseProgramFiles)
         {NULL, NULL, SpecialFolder(CSIDL_PROGRAM_FILES) + "\\Vemla"},
     };
     for (const auto &c : cases) {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, UninstallKey);
+        registry.Clear();
         if (c.location)
             RegSetKeyValueA(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation", c.type ? c.type : REG_SZ, c.location,
                             lstrlenA(c.location) + 1);
@@ -403,8 +403,7 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
     }
     CreateDirectoryA((ours + "\\TEXTURE").c_str(), NULL);
     CreateDirectoryA(cramped.c_str(), NULL);  // empty: everything is still to be written
-    const std::string question = "インストール: フォルダが存在しません。\nフォルダを作成しますか？\n";
-    const std::string cannot = "インストール: フォルダが作成できません。\n";
+    const std::string question = "インストール: フォルダが存在しません。\nフォルダを作成しますか？\n", cannot = "インストール: フォルダが作成できません。\n";
     const std::string asked = "インストール: フォルダにはほかのファイルがあります。このフォルダにインストールしますか？\n";
     // What the files take there: each rounded up to whole clusters of the volume, made larger than
     // Wine's 4 KB, which is also the size taken when the volume's cannot be had.
@@ -414,14 +413,9 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
         needed += (ReadFileBytes(source + "\\" + name).size() + cluster - 1) / cluster * cluster;
     const std::string full = "インストール: ディスクの空き容量が足りません。\n\n必要な容量: " + std::to_string((needed + 1023) / 1024) +
                              " KB\n空き容量: 1 KB\n";
-    const struct {
-        std::string typed;
-        std::vector<int> answers;
-        std::string boxes;  // the message boxes shown, as "caption: text" lines
-        bool accepted;      // then TEXTURE exists
-        std::string installFolder, notMade;  // a folder that must not exist afterwards
-        unsigned long long freeSpace;        // faked for the destination; 0: the real one
-    } cases[] = {
+    // accepted: then TEXTURE exists; notMade: a folder that must not exist afterwards; freeSpace: faked, 0 for the real one.
+    const struct { std::string typed; std::vector<int> answers; std::string boxes; bool accepted; std::string installFolder, notMade;
+                   unsigned long long freeSpace; } cases[] = {
         {existing, {}, "", true, existing, ""},
         {created, {IDYES}, question, true, created, ""},
         {scratch + "\\declined", {IDNO}, question, false, scratch + "\\declined", scratch + "\\declined"},

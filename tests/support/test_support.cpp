@@ -1,6 +1,9 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -41,22 +44,16 @@ int CountFolderEntries(const std::string &folder)
     return count;
 }
 
-// Wine makes no link itself (CreateSymbolicLink is a stub) and cannot remove one, but starts Linux programs.
+// Wine makes no link itself (CreateSymbolicLink is a stub) and cannot remove one, but starts Linux
+// programs; a drive's files lie under the prefix's dosdevices.
 bool FolderLink(const std::string &link, const std::string &target)
 {
-    typedef char *(CDECL * UnixName)(const WCHAR *);
-    UnixName unixName = (UnixName)(void *)GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name");
-    std::string names[2] = {target.empty() ? link : target, link};
-    for (std::string &name : names) {
-        WCHAR wide[MAX_PATH];
-        char *converted = unixName && MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide, MAX_PATH) ? unixName(wide) : NULL;
-        if (!converted)
-            return false;
-        name = converted;
-        HeapFree(GetProcessHeap(), 0, converted);
-    }
-    std::string command = target.empty() ? "/bin/rm -f \"" + names[1] + "\""
-                                         : "/bin/ln -s \"" + names[0] + "\" \"" + names[1] + "\"";
+    auto unixName = [](std::string path) {
+        std::replace(path.begin(), path.end(), '\\', '/');
+        path[0] = (char)tolower((unsigned char)path[0]);
+        return "\"" + std::string(getenv("WINEPREFIX")) + "/dosdevices/" + path + "\"";
+    };
+    std::string command = target.empty() ? "/bin/rm -f " + unixName(link) : "/bin/ln -s " + unixName(target) + " " + unixName(link);
     STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION process;
     if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
@@ -76,10 +73,7 @@ bool FolderLink(const std::string &link, const std::string &target)
 void RemoveTree(const std::string &path)
 {
     std::string from = path + '\0';  // a list of names, ended by an empty one
-    SHFILEOPSTRUCTA operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;  // read-only files too
+    SHFILEOPSTRUCTA operation = {NULL, FO_DELETE, from.c_str(), NULL, FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT};
     if (!path.empty())
         SHFileOperationA(&operation);
 }
