@@ -97,12 +97,17 @@ TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
     ASSERT_TRUE(CopyFileA((std::string(system) + "\\version.dll").c_str(), (folder + "\\vemla_planted.dll").c_str(), FALSE));
     SetCurrentDirectoryA(folder.c_str());
     std::string tooLong(MAX_PATH - lstrlenA(system) - 1, 'a');  // the path would need MAX_PATH + 1 bytes
-    for (const std::string &name : {std::string("comctl32.dll"), std::string("version.dll"), std::string("vemla_planted.dll"),
-                                    std::string("no_such.dll"), tooLong}) {
-        bool loadable = name == "comctl32.dll" || name == "version.dll";
+    // The last: the system folder cannot be had.
+    const std::string names[] = {"comctl32.dll", "version.dll", "vemla_planted.dll", "no_such.dll", tooLong, "version.dll"};
+    for (int i = 0; i < 6; ++i) {
+        const std::string &name = names[i];
+        bool loadable = i < 2;
         HMODULE module = (HMODULE)&module;
         char path[MAX_PATH] = "";
+        Faults::Arm(i == 5 ? Faults::FunctionNamed("GetSystemDirectoryA") : -1, 1);
         EXPECT_EQ(loadable ? 1 : 0, LoadSystemLibrary(name.c_str(), &module)) << name;
+        Faults::Disarm();
+        EXPECT_TRUE(i < 5 || Faults::Injected()) << "the system folder's failure not made";
         EXPECT_EQ(loadable, module && GetModuleFileNameA(module, path, sizeof path) &&
                                 !lstrcmpiA((std::string(system) + "\\" + name).c_str(), path)) << path;
         if (module)

@@ -59,6 +59,14 @@ template <int I> BOOL WINAPI ClusterSize(LPCSTR root, LPDWORD sectors, LPDWORD b
     return got;
 }
 
+// A failed call leaves its buffer as it was, which may hold a usable folder: here the real one, so
+// that a caller that uses it anyway shows.
+template <int I> UINT WINAPI SystemFolder(LPSTR buffer, UINT size)
+{
+    ((UINT(WINAPI *)(LPSTR, UINT))FaultTable[I].real)(buffer, size);
+    return Hook<decltype(&::GetSystemDirectoryA)>::Call<I>(buffer, size);
+}
+
 // One line per function: its failure, realistic for what it does.
 #define FAULT_AS(function, wrapper, failed, error) \
     {#function, (void *)&wrapper<__COUNTER__ - First - 1>, (LONG_PTR)(failed), error, NULL, 0}
@@ -97,6 +105,7 @@ Entry FaultTable[] = {
     FAULT(SHGetSpecialFolderLocation, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
     FAULT(SHGetPathFromIDListA, FALSE, ERROR_ACCESS_DENIED),
     FAULT(CreateMutexA, NULL, ERROR_ACCESS_DENIED),  // another user's setup, running elevated
+    FAULT_AS(GetSystemDirectoryA, SystemFolder, 0, ERROR_ACCESS_DENIED),
 };
 enum { Count = sizeof FaultTable / sizeof FaultTable[0] };
 }  // namespace
