@@ -264,6 +264,16 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
         EXPECT_EQ('\0', text[0]) << read.first;
     }
     RegCloseKey(key);
+    // The size is of the files there, each counted exactly and the sum rounded up to whole KB once:
+    // 1,025 + 1 bytes are 2 KB, and the missing files count nothing.
+    std::string folder = MakeScratchFolder("sized");
+    CreateDirectoryA((folder + "\\TEXTURE").c_str(), NULL);
+    WriteFileBytes(folder + "\\vemla.exe", std::string(1025, 'x'));
+    WriteFileBytes(folder + "\\TEXTURE\\キャンバス.BMP", "x");
+    lstrcpyA(SetupState.installFolder, folder.c_str());
+    EXPECT_EQ(1, RegisterUninstallEntry());
+    EXPECT_EQ(std::string("\2\0\0\0", 4), ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, "EstimatedSize").bytes);
+    RemoveTree(folder);
 }
 
 TEST(RegistryRecords, EarlierAssociationIsSavedExactlyOnceNeverAsOursAndTheKeyKeptWhole)
