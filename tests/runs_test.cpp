@@ -32,8 +32,10 @@ TEST(FailureReport, ShowsTenLinesSumsUpTheRestAndRefusesWhatDoesNotFit)
         ClearFailures(&list);
         AddFailure(&list, "関連付け", ".bmp");
         std::string text = "H\n\n関連付け (.bmp)";
-        for (int i = 2; i <= count; ++i, AddFailure(&list, "x", NULL))
+        for (int i = 2; i <= count; ++i) {
+            AddFailure(&list, "x", NULL);
             text += i <= 10 ? "\nx" : "";
+        }
         text += count > 10 ? "\nほか " + std::to_string(count - 10) + " 件" : "";
         char composed[FailureTextSize];
         EXPECT_EQ(1, ComposeFailureText(composed, sizeof composed, &list, "H", "Bye"));

@@ -1,11 +1,11 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <shellapi.h>
+#include <shlobj.h>
 #include <stdlib.h>
 
 #include <algorithm>
-#include <shellapi.h>
-#include <shlobj.h>
 
 #include "base/layout.h"
 #include "base/setup_state.h"
@@ -48,11 +48,14 @@ int CountFolderEntries(const std::string &folder)
 // programs; a drive's files lie under the prefix's dosdevices.
 bool FolderLink(const std::string &link, const std::string &target)
 {
-    auto unixName = [](std::string path) {
+    const char *prefix = getenv("WINEPREFIX");
+    auto unixName = [&](std::string path) {
         std::replace(path.begin(), path.end(), '\\', '/');
         path[0] = (char)tolower((unsigned char)path[0]);
-        return "\"" + std::string(getenv("WINEPREFIX")) + "/dosdevices/" + path + "\"";
+        return "\"" + std::string(prefix) + "/dosdevices/" + path + "\"";
     };
+    if (!prefix)
+        return false;
     std::string command = target.empty() ? "/bin/rm -f " + unixName(link) : "/bin/ln -s " + unixName(target) + " " + unixName(link);
     STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION process;
