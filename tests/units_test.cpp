@@ -91,25 +91,27 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
 // that does not fit is refused.
 TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
 {
+    const int systemFolder = Faults::FunctionNamed("GetSystemDirectoryA");
+    ASSERT_GE(systemFolder, 0) << "not in the fault table";
     char system[MAX_PATH];
     ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof system));
     std::string folder = MakeScratchFolder("library"), previous = CurrentDirectory();
     ASSERT_TRUE(CopyFileA((std::string(system) + "\\version.dll").c_str(), (folder + "\\vemla_planted.dll").c_str(), FALSE));
     SetCurrentDirectoryA(folder.c_str());
     std::string tooLong(MAX_PATH - lstrlenA(system) - 1, 'a');  // the path would need MAX_PATH + 1 bytes
-    // The last: the system folder cannot be had.
-    const std::string names[] = {"comctl32.dll", "version.dll", "vemla_planted.dll", "no_such.dll", tooLong, "version.dll"};
-    for (int i = 0; i < 6; ++i) {
-        const std::string &name = names[i];
-        bool loadable = i < 2;
+    // noFolder: the system folder cannot be had.
+    const struct { std::string name; bool loadable, noFolder; } cases[] = {
+        {"comctl32.dll", true}, {"version.dll", true}, {"vemla_planted.dll", false}, {"no_such.dll", false}, {tooLong, false},
+        {"version.dll", false, true}};
+    for (const auto &c : cases) {
         HMODULE module = (HMODULE)&module;
         char path[MAX_PATH] = "";
-        Faults::Arm(i == 5 ? Faults::FunctionNamed("GetSystemDirectoryA") : -1, 1);
-        EXPECT_EQ(loadable ? 1 : 0, LoadSystemLibrary(name.c_str(), &module)) << name;
+        Faults::Arm(c.noFolder ? systemFolder : -1, 1);
+        EXPECT_EQ(c.loadable ? 1 : 0, LoadSystemLibrary(c.name.c_str(), &module)) << c.name;
         Faults::Disarm();
-        EXPECT_TRUE(i < 5 || Faults::Injected()) << "the system folder's failure not made";
-        EXPECT_EQ(loadable, module && GetModuleFileNameA(module, path, sizeof path) &&
-                                !lstrcmpiA((std::string(system) + "\\" + name).c_str(), path)) << path;
+        EXPECT_TRUE(!c.noFolder || Faults::Injected()) << "the system folder's failure not made";
+        EXPECT_EQ(c.loadable, module && GetModuleFileNameA(module, path, sizeof path) &&
+                                !lstrcmpiA((std::string(system) + "\\" + c.name).c_str(), path)) << path;
         if (module)
             FreeLibrary(module);
     }

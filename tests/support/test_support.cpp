@@ -180,7 +180,10 @@ std::string Bytes(const std::wstring &text) { return std::string((const char *)t
 bool RegistryKeyExists(HKEY root, const char *key, REGSAM view)
 {
     HKEY opened;
-    return RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | view, &opened) == ERROR_SUCCESS && !RegCloseKey(opened);
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
 }
 
 void WriteRegistryString(HKEY root, const char *key, const char *name, const char *data)
