@@ -6,6 +6,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "base/layout.h"
 #include "base/setup_state.h"
@@ -92,24 +94,14 @@ bool FolderExists(const std::string &path) { return PathKind(path) == 2; }
 
 std::string ReadFileBytes(const std::string &path)
 {
-    std::string bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    char block[4096];
-    DWORD got;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, block, sizeof block, &got, NULL) && got)
-        bytes.append(block, got);
-    CloseHandle(file);
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 void WriteFileBytes(const std::string &path, const std::string &bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
-    CloseHandle(file);
-    EXPECT_TRUE(file != INVALID_HANDLE_VALUE && written == bytes.size()) << "cannot write " << path;
+    std::ofstream file(path, std::ios::binary);
+    EXPECT_TRUE(file.write(bytes.data(), bytes.size()).flush()) << "cannot write " << path;
 }
 
 std::string CurrentDirectory()
