@@ -11,19 +11,18 @@
 #include <vector>
 
 #include "base/layout.h"
+#include "resources/resource.h"
 #include "system/registry_records.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-enum { IdFolder = 1000, IdBrowse = 1001, IdProgress = 1010, IdReadme = 1014, IdRun = 1015, IdMessageText = 0xFFFF };
-enum { IdBack = 0x3023, IdNext = 0x3024, IdFinish = 0x3025 };
+enum { IdMessageText = 0xFFFF, IdBack = 0x3023, IdNext = 0x3024, IdFinish = 0x3025 };  // the system's dialogs'
 const struct { int InstallOptions::*option; int box; } Boxes[] = {  // the options page's
-    {&InstallOptions::associateBitmap, 1002}, {&InstallOptions::associateJpeg, 1009}, {&InstallOptions::associatePng, 1018},
-    {&InstallOptions::desktopShortcut, 1011}, {&InstallOptions::sendToShortcut, 1012}, {&InstallOptions::startMenuGroup, 1013}};
+    {&InstallOptions::associateBitmap, IDC_ASSOC_BMP}, {&InstallOptions::associateJpeg, IDC_ASSOC_JPG}, {&InstallOptions::associatePng, IDC_ASSOC_PNG},
+    {&InstallOptions::desktopShortcut, IDC_DESKTOP}, {&InstallOptions::sendToShortcut, IDC_SENDTO}, {&InstallOptions::startMenuGroup, IDC_STARTMENU}};
 
 const char OtherProgram[] = "OtherViewer.Image";  // owns the extensions before each installation
-const char *const Extensions[] = {".jpg", ".png", ".bmp", ".dib"};
 
 const DWORD WaitLimit = 20000;  // a whole installation under a loaded Wine; a healthy step takes well under 1 s
 
@@ -193,7 +192,7 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
         EXPECT_EQ(BST_CHECKED, Query(GetDlgItem(page, id), BM_GETCHECK)) << "check box " << id << " after a click";
     };
     start(wizard, dist + "\\setup.exe", "");
-    HWND page = WaitForPage(IdFolder, "-- Next -- Cancel"), field = GetDlgItem(page, IdFolder), picker = NULL;
+    HWND page = WaitForPage(IDC_FOLDER, "-- Next -- Cancel"), field = GetDlgItem(page, IDC_FOLDER), picker = NULL;
     ASSERT_TRUE(page);
     EXPECT_EQ(Shown("Vemlaのインストール"), Shown(TextOf(sheet))) << "the page's title as the caption";
     EXPECT_EQ(proposed, TextOf(field)) << "the proposed folder";
@@ -202,7 +201,7 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     EXPECT_EQ(d.right - d.right / 2 - (r.right - r.left) / 2, r.left) << "the sheet's left";
     EXPECT_EQ(d.bottom - d.bottom / 2 - (r.bottom - r.top) / 2, r.top) << "the sheet's top";
 
-    PostMessageA(GetDlgItem(page, IdBrowse), BM_CLICK, 0, 0);
+    PostMessageA(GetDlgItem(page, IDC_BROWSE), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return (picker = FindTopLevel(wizard.dwProcessId, Picker)) != NULL; }, 10000)) << "no folder picker";
     EXPECT_TRUE(FindWindowExA(picker, NULL, NULL, "Select Folder")) << "the picker's title";
     PostMessageA(GetDlgItem(picker, IDCANCEL), BM_CLICK, 0, 0);
@@ -212,24 +211,24 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     Query(field, WM_SETTEXT, 0, (LPARAM)typed.c_str());
     press(IdNext);
     ASSERT_NO_FATAL_FAILURE(AnswerBox(wizard, "インストール", "フォルダが存在しません。\nフォルダを作成しますか？", IDYES));
-    HWND optionsPage = WaitForPage(IdProgress, "Back Next -- Cancel");
+    HWND optionsPage = WaitForPage(IDC_PROGRESS, "Back Next -- Cancel");
     ASSERT_TRUE(optionsPage);
     EXPECT_TRUE(FolderExists(folder + "\\TEXTURE")) << "created with its TEXTURE subfolder";
     // Back shows the folder as accepted, and Next with it asks nothing though the current folder has moved.
     press(IdBack);
-    ASSERT_EQ(page, WaitForPage(IdFolder, "-- Next -- Cancel"));
+    ASSERT_EQ(page, WaitForPage(IDC_FOLDER, "-- Next -- Cancel"));
     EXPECT_EQ(Shown(folder), Shown(TextOf(field))) << "the field after Back";
     press(IdNext);
-    ASSERT_EQ(optionsPage, WaitForPage(IdProgress, "Back Next -- Cancel"));
+    ASSERT_EQ(optionsPage, WaitForPage(IDC_PROGRESS, "Back Next -- Cancel"));
     EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey, view)) << "installed before Next on the options";
     for (const auto &box : Boxes)
         if (options.*box.option)
             tick(optionsPage, box.box);
 
     press(IdNext);
-    HWND finish = WaitForPage(IdReadme, "-- -- Finish Cancel"), standIn = NULL, notepad = NULL;
+    HWND finish = WaitForPage(IDC_README, "-- -- Finish Cancel"), standIn = NULL, notepad = NULL;
     ASSERT_TRUE(finish);
-    EXPECT_EQ(100, Query(GetDlgItem(optionsPage, IdProgress), PBM_GETPOS)) << "progress at the end";
+    EXPECT_EQ(100, Query(GetDlgItem(optionsPage, IDC_PROGRESS), PBM_GETPOS)) << "progress at the end";
     EXPECT_EQ("", Shown(InstallationFaults(folder, dist, options, std::vector<std::string>(4, OtherProgram), view)));
     size_t bytes = 0;
     for (const std::string &name : DistributionFiles())
@@ -239,8 +238,8 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     EXPECT_EQ("1.0.0.0 Zandorel " + std::to_string((bytes + 1023) / 1024), record("DisplayVersion") + " " + record("Publisher") + " " +
               std::to_string(size.type == REG_DWORD ? *(DWORD *)&size.bytes[0] : 0)) << "the stand-in's version, publisher, size in KB";
 
-    tick(finish, IdReadme);
-    tick(finish, IdRun);
+    tick(finish, IDC_README);
+    tick(finish, IDC_RUN);
     press(IdFinish);
     char image[MAX_PATH] = "";
     DWORD code = STILL_ACTIVE, length = sizeof image;

@@ -138,11 +138,10 @@ protected:
         expect(run == Uninstall || owner == page, "the warning not on the page");
         for (const std::string &file : UserFiles())
             expect(ReadFileBytes(file) == "the user's", "the user's " + file.substr(root.size() + 1) + " lost");
-        for (int i = 0; i < 2; ++i) {
-            const char *extension = i ? ".png" : ".jpg";
+        for (int i = 0; i < 2; ++i) {  // .jpg and .png, another program's
             expect(RegistryKeyExists(HKEY_CLASSES_ROOT, earlier[i].c_str()), earlier[i].substr(0, 20) + " lost");
-            expect(RegistryText(HKEY_CLASSES_ROOT, extension, "") == earlier[i] || RegistryText(HKEY_CLASSES_ROOT, extension, PreviousValueName) == earlier[i],
-                   extension + std::string("'s earlier association lost"));
+            expect(RegistryText(HKEY_CLASSES_ROOT, Extensions[i], "") == earlier[i] || RegistryText(HKEY_CLASSES_ROOT, Extensions[i], PreviousValueName) == earlier[i],
+                   Extensions[i] + std::string("'s earlier association lost"));
         }
         Execute(Uninstall);
         expect(RegistryText(HKEY_CLASSES_ROOT, ".jpg", "") == Other && RegistryText(HKEY_CLASSES_ROOT, ".png", "") == Long,

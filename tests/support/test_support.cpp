@@ -333,7 +333,7 @@ std::string RegistryText(HKEY root, const char *key, const char *name, REGSAM vi
                                                                                          : value.bytes.c_str();
 }
 
-static const char *const Extensions[] = {".jpg", ".png", ".bmp", ".dib"};
+const char *const Extensions[4] = {".jpg", ".png", ".bmp", ".dib"};
 static int InstallOptions::*const ExtensionOptions[] = {&InstallOptions::associateJpeg, &InstallOptions::associatePng,
                                                        &InstallOptions::associateBitmap, &InstallOptions::associateBitmap};
 

@@ -68,6 +68,7 @@ struct ScopedSetupModule {
 // ScopedSetupModule's) holds "file <name>", read-only as on a CD-ROM.
 void WriteDistribution(const std::string &source);
 
+extern const char *const Extensions[4];  // the order of earlier[] below
 std::string SpecialFolder(int csidl);  // the prefix's shell folder (CSIDL_PROGRAMS...), expected to exist; or empty
 void RemoveInstalledShortcuts();       // and the Start-menu group with its contents
 std::string InstalledShortcutPath(int row);  // where row of ShortcutSet lies
