@@ -342,10 +342,13 @@ std::string InstallationFaults(const std::string &folder, const std::string &sou
 {
     std::string faults;
     auto expect = [&](bool good, const std::string &what) { faults += good ? "" : what + "; "; };
-    for (const std::string &name : DistributionFiles())
+    DWORD bytes = 0;
+    for (const std::string &name : DistributionFiles()) {
+        bytes += (DWORD)ReadFileBytes(source + "\\" + name).size();
         expect(ReadFileBytes(folder + "\\" + name) == ReadFileBytes(source + "\\" + name) &&
                    !(GetFileAttributesA((folder + "\\" + name).c_str()) & FILE_ATTRIBUTE_READONLY),
                name + " not copied, or read-only");
+    }
     bool associated = false;
     for (int i = 0; i < 4; ++i) {
         associated |= options.*ExtensionOptions[i] != 0;
@@ -354,18 +357,23 @@ std::string InstallationFaults(const std::string &folder, const std::string &sou
         expect(ReadRegistryValue(HKEY_CLASSES_ROOT, (Extensions[i] + std::string("\\OpenWithProgids")).c_str(), "Vemla").found ==
                    (options.*ExtensionOptions[i] != 0), Extensions[i] + std::string(" offers Vemla or not"));
     }
-    expect(RegistryText(HKEY_CLASSES_ROOT, "Vemla\\shell\\open\\command", "") ==
-               (associated ? "\"" + folder + "\\vemla.exe\" \"%1\"" : "(none)"), "the open command");
+    expect(RegistryText(HKEY_CLASSES_ROOT, "Vemla", "") + "|" + RegistryText(HKEY_CLASSES_ROOT, "Vemla\\shell\\open\\command", "") ==
+               (associated ? "Vemla Image|\"" + folder + "\\vemla.exe\" \"%1\"" : "(none)|(none)"), "the file type");
+    // The version values come from vemla.exe's version resource: none from a placeholder.
+    const bool stamped = ReadFileBytes(source + "\\vemla.exe").compare(0, 2, "MZ") == 0;
     SYSTEMTIME today;
     GetLocalTime(&today);
     char date[16];
     snprintf(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
     for (const auto &record : {std::make_pair("UninstallString", "\"" + folder + "\\setup.exe\" /u"), std::make_pair("InstallLocation", folder),
-                               std::make_pair("DisplayIcon", folder + "\\vemla.exe,0"), std::make_pair("InstallDate", std::string(date))})
+                               std::make_pair("DisplayIcon", folder + "\\vemla.exe,0"), std::make_pair("InstallDate", std::string(date)),
+                               std::make_pair("DisplayName", std::string("Vemla")), std::make_pair("DisplayVersion", std::string(stamped ? "1.0.0.0" : "(none)")),
+                               std::make_pair("Publisher", std::string(stamped ? "Zandorel" : "(none)"))})
         expect(RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, record.first, view) == record.second, record.first);
-    for (const char *flag : {"NoModify", "NoRepair"}) {
-        RegistryValue value = ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, flag, view);
-        expect(value.type == REG_DWORD && value.bytes == std::string("\1\0\0\0", 4), flag);
+    const DWORD kilobytes = (bytes + 1023) / 1024;  // of the files there, rounded up once
+    for (const auto &number : {std::make_pair("NoModify", DWORD(1)), std::make_pair("NoRepair", DWORD(1)), std::make_pair("EstimatedSize", kilobytes)}) {
+        RegistryValue value = ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, number.first, view);
+        expect(value.type == REG_DWORD && value.bytes == std::string((const char *)&number.second, 4), number.first);
     }
     for (int row = 0; row < ShortcutCount; ++row) {
         ShortcutContents link = ReadShortcut(InstalledShortcutPath(row));
