@@ -343,10 +343,12 @@ std::string InstallationFaults(const std::string &folder, const std::string &sou
     std::string faults;
     auto expect = [&](bool good, const std::string &what) { faults += good ? "" : what + "; "; };
     DWORD bytes = 0;
+    bool stamped = false;  // vemla.exe a program, whose version resource gives the version values; not a placeholder
     for (const std::string &name : DistributionFiles()) {
-        bytes += (DWORD)ReadFileBytes(source + "\\" + name).size();
-        expect(ReadFileBytes(folder + "\\" + name) == ReadFileBytes(source + "\\" + name) &&
-                   !(GetFileAttributesA((folder + "\\" + name).c_str()) & FILE_ATTRIBUTE_READONLY),
+        const std::string original = ReadFileBytes(source + "\\" + name);
+        bytes += (DWORD)original.size();
+        stamped |= name == "vemla.exe" && original.compare(0, 2, "MZ") == 0;
+        expect(ReadFileBytes(folder + "\\" + name) == original && !(GetFileAttributesA((folder + "\\" + name).c_str()) & FILE_ATTRIBUTE_READONLY),
                name + " not copied, or read-only");
     }
     bool associated = false;
@@ -359,8 +361,6 @@ std::string InstallationFaults(const std::string &folder, const std::string &sou
     }
     expect(RegistryText(HKEY_CLASSES_ROOT, "Vemla", "") + "|" + RegistryText(HKEY_CLASSES_ROOT, "Vemla\\shell\\open\\command", "") ==
                (associated ? "Vemla Image|\"" + folder + "\\vemla.exe\" \"%1\"" : "(none)|(none)"), "the file type");
-    // The version values come from vemla.exe's version resource: none from a placeholder.
-    const bool stamped = ReadFileBytes(source + "\\vemla.exe").compare(0, 2, "MZ") == 0;
     SYSTEMTIME today;
     GetLocalTime(&today);
     char date[16];
