@@ -20,8 +20,9 @@
 
 enum RunKind { Install, Uninstall };
 static const char *const RunNames[] = {"install", "uninstall"};
-static const char Other[] = "OtherViewer.Image";  // .jpg's program before the installation
-static const std::string Long(200, 'P');  // .png's: read after a short value, so every read must offer its full size
+// Each extension's association before the installation, in the order of Extensions: .jpg and .png
+// another program's, .png's a long name read after a short one, so every read must offer its full size.
+static const std::vector<std::string> Earlier = {"OtherViewer.Image", std::string(200, 'P'), "", ""};
 static const std::string Asked = "セットアップ: Vemlaをアンインストールしますか？\n", Failed = Asked + "セットアップ: アンインストール失敗\n";
 static const std::string Uninstalled = Asked + "セットアップ: アンインストールが成功しました。インストールしたフォルダを手動で削除してください。\n";
 static const std::vector<int> Positions = {12, 15, 18, 21, 24, 27, 30, 33, 36, 39, 42, 45, 48, 51, 54, 57, 60, 65, 70, 80, 90, 100};
@@ -92,9 +93,9 @@ protected:
             CreateDirectoryA(folder.c_str(), NULL);
         for (const std::string &file : UserFiles())
             WriteFileBytes(file, "the user's");
-        for (const auto &earlier : {std::make_pair(".jpg", Other), std::make_pair(".png", Long.c_str())}) {
-            WriteRegistryString(HKEY_CLASSES_ROOT, earlier.first, "", earlier.second);
-            WriteRegistryString(HKEY_CLASSES_ROOT, earlier.second, "", "Another viewer's picture");
+        for (int i = 0; i < 2; ++i) {
+            WriteRegistryString(HKEY_CLASSES_ROOT, Extensions[i], "", Earlier[i].c_str());
+            WriteRegistryString(HKEY_CLASSES_ROOT, Earlier[i].c_str(), "", "Another viewer's picture");
         }
         // Added to our file type by another program, named outside code page 932: removed with it.
         RegSetKeyValueW(HKEY_CLASSES_ROOT, L"Vemla\\shell\\Caf\x00e9\\command", L"", REG_SZ, L"", 2);
@@ -128,24 +129,24 @@ protected:
             if (!good)
                 violations.push_back(RunNames[run] + std::string(" with ") + function + " #" + std::to_string(n) + " failing: " + what);
         };
-        const std::vector<std::string> earlier = {Other, Long, "", ""};
         if (boxes == (run == Install ? "" : Uninstalled)) {
-            std::string faults = run == Install ? InstallationFaults(install, source, SetupState.options, earlier)
-                                                : UninstallationFaults(install, earlier);
+            std::string faults = run == Install ? InstallationFaults(install, source, SetupState.options, Earlier)
+                                                : UninstallationFaults(install, Earlier);
             expect(faults.empty(), "no warning, yet " + faults);
         }
         expect(run == Uninstall || positions == Positions, "not every progress position set");
         expect(run == Uninstall || owner == page, "the warning not on the page");
         for (const std::string &file : UserFiles())
             expect(ReadFileBytes(file) == "the user's", "the user's " + file.substr(root.size() + 1) + " lost");
-        for (int i = 0; i < 2; ++i) {  // .jpg and .png, another program's
-            expect(RegistryKeyExists(HKEY_CLASSES_ROOT, earlier[i].c_str()), earlier[i].substr(0, 20) + " lost");
-            expect(RegistryText(HKEY_CLASSES_ROOT, Extensions[i], "") == earlier[i] || RegistryText(HKEY_CLASSES_ROOT, Extensions[i], PreviousValueName) == earlier[i],
+        for (int i = 0; i < 2; ++i) {  // another program's
+            expect(RegistryKeyExists(HKEY_CLASSES_ROOT, Earlier[i].c_str()), Earlier[i].substr(0, 20) + " lost");
+            expect(RegistryText(HKEY_CLASSES_ROOT, Extensions[i], "") == Earlier[i] || RegistryText(HKEY_CLASSES_ROOT, Extensions[i], PreviousValueName) == Earlier[i],
                    Extensions[i] + std::string("'s earlier association lost"));
         }
         Execute(Uninstall);
-        expect(RegistryText(HKEY_CLASSES_ROOT, ".jpg", "") == Other && RegistryText(HKEY_CLASSES_ROOT, ".png", "") == Long,
-               "an earlier association not back after a further uninstallation");
+        for (int i = 0; i < 2; ++i)
+            expect(RegistryText(HKEY_CLASSES_ROOT, Extensions[i], "") == Earlier[i],
+                   Extensions[i] + std::string("'s earlier association not back after a further uninstallation"));
     }
 
     std::string root = MakeScratchFolder("runs"), source = root + "\\dist", install = root + "\\Vemla 1";
@@ -236,7 +237,6 @@ TEST_F(Runs, OnlyTheRecordedFoldersSetupUninstalls)
         {"short spelling", "\"" + std::string(shortName) + "\\setup.exe\" /u", Uninstalled},
         {"unquoted from an earlier setup", install + "\\setup.exe /u", Uninstalled},
     };
-    const std::vector<std::string> earlier = {Other, Long, "", ""};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.kind);
         Reset();
@@ -247,8 +247,8 @@ TEST_F(Runs, OnlyTheRecordedFoldersSetupUninstalls)
         EXPECT_EQ(c.boxes, Execute(Uninstall, -1, 0, c.boxes == Asked ? IDNO : IDYES));
         if (c.boxes != Uninstalled)  // as installed, to compare
             WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", quoted.c_str());
-        EXPECT_EQ("", c.boxes == Uninstalled ? UninstallationFaults(install, earlier)
-                                             : InstallationFaults(install, source, SetupState.options, earlier));
+        EXPECT_EQ("", c.boxes == Uninstalled ? UninstallationFaults(install, Earlier)
+                                             : InstallationFaults(install, source, SetupState.options, Earlier));
     }
 }
 
