@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/bounded_text.h"
+#include "system/folder_path.h"
 #include "system/module_path.h"
 #include "core/failure_report.h"
 #include "base/layout.h"
@@ -27,12 +28,12 @@ static int ClearReadOnly(const char *path)
             SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY));
 }
 
-// An empty destination is one that did not fit its buffer: a failure, not a copy elsewhere. A
-// copy keeps the source's read-only attribute (a CD-ROM's), which would refuse the next
+// An empty destination is one that did not fit its buffer: a failure, not a copy elsewhere; a
+// link is not written through. A copy keeps the source's read-only attribute (a CD-ROM's), which would refuse the next
 // installation over it: it is cleared, also on such a copy left by an earlier setup.
 static int CopyInto(const char *destination, const char *name)
 {
-    if (!destination[0])
+    if (!destination[0] || IsLink(destination))
         return 0;
     if (!CopyFileA(name, destination, FALSE) &&
         (GetLastError() != ERROR_ACCESS_DENIED || !ClearReadOnly(destination) ||
@@ -65,7 +66,8 @@ int CopyTextureFile(HWND page, const char *name, int position)
 typedef int (*CopyRoutine)(HWND page, const char *name, int position);
 
 // Copies one table from the current directory when it could be entered, else only moves the
-// progress bar; every file not copied is listed, under folder when it is not null.
+// progress bar; every file not copied is listed, under folder when it is not null, unless
+// failures is null.
 static void CopyTable(HWND page, const LayoutFile *files, int count, int entered, CopyRoutine copy,
                       const char *folder, FailureList *failures)
 {
@@ -75,7 +77,7 @@ static void CopyTable(HWND page, const LayoutFile *files, int count, int entered
             copied = copy(page, files[i].name, files[i].position);
         else
             SetProgress(page, files[i].position);
-        if (copied)
+        if (copied || !failures)
             continue;
         char line[MAX_PATH];
         if (!folder || !JoinPath(line, sizeof line, folder, files[i].name))
@@ -91,9 +93,15 @@ static void CopyFiles(HWND page, FailureList *failures)
     int entered = GetSetupFolder(SetupState.sourceFolder) &&
                   SetCurrentDirectoryA(SetupState.sourceFolder);
     CopyTable(page, ProgramFiles, ProgramFileCount, entered, CopyProgramFile, NULL, failures);
-    entered = entered && SetCurrentDirectoryA(TextureFolderName);
+    // A texture folder replaced by a link would receive the textures wherever it points.
+    char textures[MAX_PATH];
+    int linked = JoinPath(textures, sizeof textures, SetupState.installFolder, TextureFolderName) &&
+                 IsLink(textures);
+    if (linked)
+        AddFailure(failures, TextureFolderName, "リンク");
+    entered = entered && !linked && SetCurrentDirectoryA(TextureFolderName);
     CopyTable(page, TextureFiles, TextureFileCount, entered, CopyTextureFile, TextureFolderName,
-              failures);
+              linked ? NULL : failures);
 }
 
 // Without an uninstall entry no uninstallation could give another program's association back:
@@ -122,7 +130,7 @@ static void RegisterAssociations(int recorded, FailureList *failures)
 
 // The folder that holds the shortcuts of row: its shell folder, or the group inside it, which
 // is created unless it exists (a reinstallation finds it there and still writes the shortcuts).
-// Returns 1, or 0 when the folder cannot be had.
+// Returns 1, 0 when the folder cannot be had, or -1 when the group is a link, never entered.
 static int PrepareShortcutFolder(const LayoutShortcut &row, char *folder)
 {
     char shellFolder[MAX_PATH];
@@ -137,6 +145,8 @@ static int PrepareShortcutFolder(const LayoutShortcut &row, char *folder)
     DWORD attributes = GetFileAttributesA(row.group);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return -1;
     return JoinPath(folder, MAX_PATH, shellFolder, row.group);
 }
 
@@ -145,7 +155,7 @@ static int WriteShortcut(const LayoutShortcut &row, const char *folder)
     char target[MAX_PATH];
     char shortcut[MAX_PATH];
     return JoinPath(target, sizeof target, SetupState.installFolder, row.target) &&
-           JoinPath(shortcut, sizeof shortcut, folder, row.file) &&
+           JoinPath(shortcut, sizeof shortcut, folder, row.file) && !IsLink(shortcut) &&
            CreateShortcut(target, shortcut, SetupState.installFolder);
 }
 
@@ -160,6 +170,10 @@ static int WriteShortcutStep(int first, FailureList *failures)
 
     char folder[MAX_PATH];
     int ready = PrepareShortcutFolder(head, folder);
+    if (ready < 0) {
+        AddFailure(failures, head.group, "リンク");
+        return end;
+    }
     for (int i = first; i < end; ++i) {
         if (!ready || !WriteShortcut(ShortcutSet[i], folder))
             AddFailure(failures, "ショートカット", ShortcutSet[i].file);
@@ -183,9 +197,10 @@ void RunInstallation(HWND page)
     ClearFailures(&failures);
 
     CopyFiles(page, &failures);
-    int recorded = RegisterUninstallEntry();
-    if (!recorded)
-        AddFailure(&failures, "アンインストール情報", NULL);
+    char missed[128];
+    int recorded = RegisterUninstallEntry(missed, sizeof missed);
+    if (!recorded || missed[0])
+        AddFailure(&failures, "アンインストール情報", recorded ? missed : NULL);
     RegisterAssociations(recorded, &failures);
     SetProgress(page, AssociationsPosition);
 

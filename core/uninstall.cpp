@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/bounded_text.h"
+#include "system/folder_path.h"
 #include "system/module_path.h"
 #include "core/failure_report.h"
 #include "base/layout.h"
@@ -12,28 +13,12 @@
 
 static const char Caption[] = "セットアップ";
 static const char ManualRemoval[] = "インストールしたフォルダを手動で削除してください。";
+// With the entry kept, the folder holds the setup.exe that it runs: it must not be deleted.
+static const char RunAgain[] = "原因を取り除いてから、もう一度アンインストールしてください。";
 
 static int IsMissing(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-// Two folders are the same when their long spellings match, ignoring letter case; a folder
-// that does not exist matches nothing.
-static int IsSameFolder(const char *first, const char *second)
-{
-    char firstLong[MAX_PATH];
-    char secondLong[MAX_PATH];
-    DWORD a = GetLongPathNameA(first, firstLong, sizeof firstLong);
-    DWORD b = GetLongPathNameA(second, secondLong, sizeof secondLong);
-    if (a == 0 || a >= sizeof firstLong || b == 0 || b >= sizeof secondLong)
-        return 0;
-    // One spelling may end with a separator where the other does not.
-    if (EndsWithSeparator(firstLong) && !EndsWithSeparator(secondLong))
-        AppendText(secondLong, sizeof secondLong, "\\");
-    else if (EndsWithSeparator(secondLong) && !EndsWithSeparator(firstLong))
-        AppendText(firstLong, sizeof firstLong, "\\");
-    return lstrcmpiA(firstLong, secondLong) == 0;
 }
 
 // A file deleted by name from the current directory: 1 when it is gone or was never there.
@@ -233,8 +218,9 @@ static int DeleteKeyTree(HKEY parent, const WCHAR *name)
                                              : KeyFailed;
 }
 
-// usersOnly: how many of the failures are folders kept only for the user's own files.
-static void RemoveRecords(int usersOnly, FailureList *failures)
+// usersOnly: how many of the failures are folders kept only for the user's own files. Returns 1
+// when the uninstall entry is gone.
+static int RemoveRecords(int usersOnly, FailureList *failures)
 {
     static const char *const extensions[] = {".jpg", ".png", ".bmp", ".dib"};
     for (int i = 0; i < (int)ARRAYSIZE(extensions); ++i) {
@@ -245,9 +231,14 @@ static void RemoveRecords(int usersOnly, FailureList *failures)
         AddFailure(failures, "ファイルの種類", ProgIdKey);
     // The entry goes last and only when all else of ours went: kept, it lets the user run the
     // uninstallation again (the list of programs still shows it) once what stopped it is gone.
-    if (failures->count == usersOnly && DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyW) == KeyFailed)
-        AddFailure(failures, "アンインストール情報", NULL);
+    int gone = 0;
+    if (failures->count == usersOnly) {
+        gone = DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyW) != KeyFailed;
+        if (!gone)
+            AddFailure(failures, "アンインストール情報", NULL);
+    }
     NotifyAssociationsChanged();
+    return gone;
 }
 
 void RunUninstallation(void)
@@ -272,7 +263,7 @@ void RunUninstallation(void)
     int usersOnly = RemoveFiles(folder, &failures);
     for (int row = 0; row < ShortcutCount;)
         row = RemoveShortcutStep(row, &failures);
-    RemoveRecords(usersOnly, &failures);
+    int entryGone = RemoveRecords(usersOnly, &failures);
 
     if (failures.count == 0) {
         MessageBoxA(desktop,
@@ -283,6 +274,6 @@ void RunUninstallation(void)
     }
     char text[FailureTextSize];
     ComposeFailureText(text, sizeof text, &failures, "次の項目を削除できませんでした。",
-                       ManualRemoval);
+                       entryGone ? ManualRemoval : RunAgain);
     MessageBoxA(desktop, text, Caption, MB_OK | MB_ICONWARNING);
 }

@@ -98,3 +98,24 @@ int CreateFolderPath(const char *path)
             return 1;
     }
 }
+
+int IsSameFolder(const char *first, const char *second)
+{
+    char firstLong[MAX_PATH];
+    char secondLong[MAX_PATH];
+    DWORD a = GetLongPathNameA(first, firstLong, sizeof firstLong);
+    DWORD b = GetLongPathNameA(second, secondLong, sizeof secondLong);
+    if (a == 0 || a >= sizeof firstLong || b == 0 || b >= sizeof secondLong)
+        return 0;
+    if (EndsWithSeparator(firstLong) && !EndsWithSeparator(secondLong))
+        AppendText(secondLong, sizeof secondLong, "\\");
+    else if (EndsWithSeparator(secondLong) && !EndsWithSeparator(firstLong))
+        AppendText(firstLong, sizeof firstLong, "\\");
+    return lstrcmpiA(firstLong, secondLong) == 0;
+}
+
+int IsLink(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}

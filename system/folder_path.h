@@ -15,4 +15,12 @@ void NormalizeSeparators(char *buffer);
 // Leaves the current directory in the last folder entered, also after a failure.
 int CreateFolderPath(const char *path);
 
+// 1 when path is a reparse point (a junction, a symbolic link), which an elevated run never writes
+// or deletes through: anyone may plant one in a folder outside Program Files.
+int IsLink(const char *path);
+
+// 1 when both name the same existing folder: their long spellings match, ignoring letter case and
+// a trailing separator. A folder that does not exist matches nothing.
+int IsSameFolder(const char *first, const char *second);
+
 #endif

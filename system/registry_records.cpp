@@ -162,9 +162,17 @@ static int AppendStringBlock(char *path, int size, const WORD *translation)
            AppendText(path, size, "\\");
 }
 
+// Lists name in missed (size bytes, ", " between names) when its value was not written.
+static void NoteValue(char *missed, int size, int written, const char *name)
+{
+    if (!written && (!missed[0] || AppendText(missed, size, ", ")))
+        AppendText(missed, size, name);
+}
+
 // "DisplayVersion" and "Publisher" from the version resource of the installed application, when
-// it has one. version.dll is no known DLL: it is loaded from the system folder only.
-static int SetVersionValues(HKEY key)
+// it has one; else none, not those of an earlier installation. version.dll is no known DLL: it is
+// loaded from the system folder only.
+static void SetVersionValues(HKEY key, char *missed, int size)
 {
     typedef DWORD(WINAPI * SizeProc)(LPCSTR, LPDWORD);
     typedef BOOL(WINAPI * InfoProc)(LPCSTR, DWORD, DWORD, LPVOID);
@@ -172,34 +180,42 @@ static int SetVersionValues(HKEY key)
     static const char *const names[][2] = {{"ProductVersion", "DisplayVersion"},
                                            {"CompanyName", "Publisher"}};
     char application[MAX_PATH];
-    HMODULE library;
-    if (!JoinPath(application, sizeof application, SetupState.installFolder, ApplicationName) ||
-        !LoadSystemLibrary("version.dll", &library))
-        return 1;
-    SizeProc getSize = (SizeProc)(void *)GetProcAddress(library, "GetFileVersionInfoSizeA");
-    InfoProc getInfo = (InfoProc)(void *)GetProcAddress(library, "GetFileVersionInfoA");
-    QueryProc query = (QueryProc)(void *)GetProcAddress(library, "VerQueryValueA");
-    DWORD handle = 0;
-    DWORD size = getSize && getInfo && query ? getSize(application, &handle) : 0;
-    void *info = size ? HeapAlloc(GetProcessHeap(), 0, size) : NULL;
-    WORD *translation;
+    HMODULE library = NULL;
+    void *info = NULL;
+    WORD *translation = NULL;
     UINT length;
-    int written = 1;
-    if (info && getInfo(application, 0, size, info) &&
-        query(info, "\\VarFileInfo\\Translation", (void **)&translation, &length) && length >= 4) {
-        for (int i = 0; i < (int)ARRAYSIZE(names) && written; ++i) {
-            char path[64];
-            char *text;
-            if (AppendStringBlock(path, sizeof path, translation) &&
-                AppendText(path, sizeof path, names[i][0]) &&
-                query(info, path, (void **)&text, &length) && length > 1)
-                written = SetStringValue(key, names[i][1], text);
+    QueryProc query = NULL;
+    if (JoinPath(application, sizeof application, SetupState.installFolder, ApplicationName) &&
+        LoadSystemLibrary("version.dll", &library)) {
+        SizeProc getSize = (SizeProc)(void *)GetProcAddress(library, "GetFileVersionInfoSizeA");
+        InfoProc getInfo = (InfoProc)(void *)GetProcAddress(library, "GetFileVersionInfoA");
+        query = (QueryProc)(void *)GetProcAddress(library, "VerQueryValueA");
+        DWORD handle = 0;
+        DWORD bytes = getSize && getInfo && query ? getSize(application, &handle) : 0;
+        info = bytes ? HeapAlloc(GetProcessHeap(), 0, bytes) : NULL;
+        if (!info || !getInfo(application, 0, bytes, info) ||
+            !query(info, "\\VarFileInfo\\Translation", (void **)&translation, &length) ||
+            length < 4)
+            translation = NULL;
+    }
+    for (int i = 0; i < (int)ARRAYSIZE(names); ++i) {
+        char path[64];
+        char *text;
+        int written;
+        if (translation && AppendStringBlock(path, sizeof path, translation) &&
+            AppendText(path, sizeof path, names[i][0]) &&
+            query(info, path, (void **)&text, &length) && length > 1) {
+            written = SetStringValue(key, names[i][1], text);
+        } else {
+            LONG deleted = RegDeleteValueA(key, names[i][1]);
+            written = deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
         }
+        NoteValue(missed, size, written, names[i][1]);
     }
     if (info)
         HeapFree(GetProcessHeap(), 0, info);
-    FreeLibrary(library);
-    return written;
+    if (library)
+        FreeLibrary(library);
 }
 
 // "InstallDate" as the list of programs wants it: "YYYYMMDD", local date.
@@ -213,10 +229,11 @@ static int SetInstallDate(HKEY key)
            AppendNumber(date, sizeof date, today.wDay, 2) && SetStringValue(key, "InstallDate", date);
 }
 
-int RegisterUninstallEntry(void)
+int RegisterUninstallEntry(char *missed, int size)
 {
     char command[MAX_PATH];
     char icon[MAX_PATH];
+    missed[0] = '\0';
     if (!ComposeQuotedCommand(command, sizeof command, SetupState.installFolder, "setup.exe",
                               " /u"))
         return 0;
@@ -227,17 +244,25 @@ int RegisterUninstallEntry(void)
     HKEY key = CreateKey(HKEY_LOCAL_MACHINE, UninstallKey);
     if (!key)
         return 0;
-    DWORD kilobytes = (DWORD)((MeasureLayoutFiles(SetupState.installFolder, NULL, 1) + 1023) >> 10);
-    // The list of installed programs offers only removal: there is nothing to modify or repair.
-    int written = SetStringValue(key, "UninstallString", command) &&
-                  SetStringValue(key, "DisplayName", ProductName) &&
-                  SetStringValue(key, "InstallLocation", SetupState.installFolder) &&
-                  SetStringValue(key, "DisplayIcon", icon) && SetDwordValue(key, "NoModify", 1) &&
-                  SetDwordValue(key, "NoRepair", 1) &&
-                  SetDwordValue(key, "EstimatedSize", kilobytes) && SetInstallDate(key) &&
-                  SetVersionValues(key);
+    // The command and the name make the entry usable; the rest only describes it, and its
+    // failure must not keep the chosen associations from being written.
+    int usable = SetStringValue(key, "UninstallString", command) &&
+                 SetStringValue(key, "DisplayName", ProductName);
+    if (usable) {
+        DWORD kilobytes =
+            (DWORD)((MeasureLayoutFiles(SetupState.installFolder, NULL, 1) + 1023) >> 10);
+        NoteValue(missed, size, SetStringValue(key, "InstallLocation", SetupState.installFolder),
+                  "InstallLocation");
+        NoteValue(missed, size, SetStringValue(key, "DisplayIcon", icon), "DisplayIcon");
+        // The list of installed programs offers only removal: nothing to modify or repair.
+        NoteValue(missed, size, SetDwordValue(key, "NoModify", 1), "NoModify");
+        NoteValue(missed, size, SetDwordValue(key, "NoRepair", 1), "NoRepair");
+        NoteValue(missed, size, SetDwordValue(key, "EstimatedSize", kilobytes), "EstimatedSize");
+        NoteValue(missed, size, SetInstallDate(key), "InstallDate");
+        SetVersionValues(key, missed, size);
+    }
     RegCloseKey(key);
-    return written;
+    return usable;
 }
 
 int GetRecordedFolder(char *folder)

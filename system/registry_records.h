@@ -42,11 +42,14 @@ int WriteAssociation(HKEY key, const WCHAR *name, const StoredAssociation *assoc
 // (also when its earlier association cannot be saved exactly: it is then left as it was).
 int RegisterFileType(const char *extension);
 
-// Writes the uninstall entry for SetupState.installFolder: the quoted "setup.exe" /u command, the
-// name, the folder, the icon, no modify or repair, the size of the installed files, today's date,
-// and the version and maker of the installed application when it has a version resource. Returns 1, or 0 when a command would not
-// fit (nothing written), the key cannot be created or a value cannot be set.
-int RegisterUninstallEntry(void);
+// Writes the uninstall entry for SetupState.installFolder: the quoted "setup.exe" /u command and
+// the name, which make it usable, then the folder, the icon, no modify or repair, the size of the
+// installed files, today's date, and the version and maker of the installed application (deleted
+// when it has no version resource). Returns 1 when usable, with the names of the other values that
+// could not be written in missed (size bytes, ", " between them; empty when all were); 0 when a
+// command would not fit (nothing written), the key cannot be created or the command or the name
+// cannot be set.
+int RegisterUninstallEntry(char *missed, int size);
 
 // Reads the string value name of key into text (size bytes), terminated whatever was stored.
 // Returns 1 for a REG_SZ, 0 with text empty when there is none or it is of another type, -1 with

@@ -96,8 +96,9 @@ int OpenAsUser(const char *folder, const char *name)
         int started = file && directory && ShellExecuteThroughDesktop(file, directory);
         SysFreeString(file);
         SysFreeString(directory);
-        if (started)
-            return 1;
+        // Without the shell's route (Explorer not running, another shell) nothing is started:
+        // started from here it would run as administrator.
+        return started;
     }
     return (INT_PTR)ShellExecuteA(GetDesktopWindow(), "open", name, NULL, folder, SW_SHOW) > 32;
 }

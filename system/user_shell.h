@@ -5,8 +5,8 @@
 // Opens name (a file of folder) with the program the system associates with it, in folder. When
 // this program runs elevated, the desktop shell starts it with the signed-in user's rights, so
 // that neither the application nor a handler of the user's own classes inherits administrator
-// rights; where that route is missing (older systems) it is started directly. Needs COM
-// initialised. Returns 1 when started.
+// rights; where that route is missing nothing is started. A program that is not elevated (no
+// elevation before Vista) starts it directly. Needs COM initialised. Returns 1 when started.
 int OpenAsUser(const char *folder, const char *name);
 
 #endif

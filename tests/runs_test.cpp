@@ -201,6 +201,12 @@ TEST_F(Runs, PathsThatDoNotFitAndWhatFailsAreNamedInOneWarning)
             lines += (lines.empty() ? "" : "\n") + files[ProgramFileCount + i];
         return "インストール: 次の項目をインストールできませんでした。\n\n" + lines + "\nほか " + std::to_string(more) + " 件\n";
     };
+    // The command and the name make the entry usable (RegSetValueExA #1 and #2): another value
+    // that fails is named, and the associations go on.
+    Reset();
+    EXPECT_EQ("インストール: 次の項目をインストールできませんでした。\n\nアンインストール情報 (InstallLocation)\n",
+              Execute(Install, Faults::FunctionNamed("RegSetValueExA"), 3));
+    EXPECT_EQ("Vemla", RegistryText(HKEY_CLASSES_ROOT, ".jpg", "")) << "the associations not written";
     Reset();
     SetupState.options = InstallOptions();
     // A folder of 244 bytes: the program files fit in MAX_PATH, no texture path does (the shortest,
@@ -218,6 +224,7 @@ TEST_F(Runs, PathsThatDoNotFitAndWhatFailsAreNamedInOneWarning)
     DeleteFileA((source + "\\vemla.hlp").c_str());
     RemoveTree(source + "\\TEXTURE");
     EXPECT_EQ(warning("vemla.hlp", 9, 3), Execute(Install));
+
 }
 
 // From a clean installation: only the recorded folder's setup.exe removes anything.
@@ -254,13 +261,13 @@ TEST_F(Runs, OnlyTheRecordedFoldersSetupUninstalls)
 
 // Run as administrator over folders a user may write: nothing reached through a link, nothing the
 // installation did not write.
-TEST_F(Runs, UninstallationKeepsTheUsersOwnFilesAndNeverDeletesThroughLinks)
+TEST_F(Runs, NeitherRunWritesOrDeletesThroughLinksAndTheUsersOwnFilesStay)
 {
     std::string target = root + "\\precious";
+    const std::string links = "TEXTURE (リンク)\nVemla (リンク)", again = "原因を取り除いてから、もう一度アンインストールしてください。";
     for (bool linked : {false, true}) {
         SCOPED_TRACE(linked ? "linked" : "the user's files");
         Reset();
-        ASSERT_EQ("", Execute(Install));
         std::vector<std::string> kept = {install + "\\TEXTURE\\mine.bmp", group + "\\mine.txt"};
         if (linked) {
             kept = {target + "\\precious.txt", target + "\\deeper\\more.txt", target + "\\Vemla.lnk", target + "\\" + TextureFiles[0].name};
@@ -271,8 +278,9 @@ TEST_F(Runs, UninstallationKeepsTheUsersOwnFilesAndNeverDeletesThroughLinks)
         }
         for (const std::string &file : kept)
             WriteFileBytes(file, "mine");
-        EXPECT_EQ(Asked + "セットアップ: 次の項目を削除できませんでした。\n\n" + (linked ? "TEXTURE (リンク)\nVemla (リンク)" : "TEXTURE") +
-                      "\n\nインストールしたフォルダを手動で削除してください。\n", Execute(Uninstall));
+        EXPECT_EQ(linked ? "インストール: 次の項目をインストールできませんでした。\n\n" + links + "\n" : "", Execute(Install));
+        EXPECT_EQ(Asked + "セットアップ: 次の項目を削除できませんでした。\n\n" + (linked ? links : "TEXTURE") + "\n\n" +
+                      (linked ? again : "インストールしたフォルダを手動で削除してください。") + "\n", Execute(Uninstall));
         for (const std::string &file : kept)
             EXPECT_EQ("mine", ReadFileBytes(file)) << file;
         EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(linked ? target : install + "\\TEXTURE"));

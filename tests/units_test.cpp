@@ -21,6 +21,7 @@
 #include "system/registry_records.h"
 #include "system/shortcuts.h"
 #include "system/system_library.h"
+#include "system/user_shell.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/test_support.h"
 #include "wizard/pages.h"
@@ -229,6 +230,7 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
 TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
 {
     ScopedRegistryOverride registry;
+    char missed[128];
     // The open command is the folder and 17 bytes, the uninstall command the folder and 15: 259 fit.
     static const struct { std::string folder, joined; int fileType, entry; } cases[] = {
         {"C:\\Program Files\\Vemla", "C:\\Program Files\\Vemla\\", 1, 1}, {"C:\\My Apps\\", "C:\\My Apps\\", 1, 1},
@@ -241,7 +243,7 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
         lstrcpyA(SetupState.installFolder, c.folder.c_str());
         registry.Clear();
         EXPECT_EQ(c.fileType, RegisterFileType(".bmp"));
-        EXPECT_EQ(c.entry, RegisterUninstallEntry());
+        EXPECT_EQ(c.entry, RegisterUninstallEntry(missed, sizeof missed));
         std::string joined = c.joined.empty() ? c.folder + "\\" : c.joined;
         EXPECT_EQ(c.fileType ? "Vemla Image|\"" + joined + "vemla.exe\" \"%1\"|Vemla" : "(none)|(none)|(none)",
                   RegistryText(HKEY_CLASSES_ROOT, "Vemla", "") + "|" + RegistryText(HKEY_CLASSES_ROOT, "Vemla\\shell\\open\\command", "") +
@@ -269,8 +271,12 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
     WriteFileBytes(folder + "\\vemla.exe", std::string(1025, 'x'));
     WriteFileBytes(folder + "\\TEXTURE\\キャンバス.BMP", "x");
     lstrcpyA(SetupState.installFolder, folder.c_str());
-    EXPECT_EQ(1, RegisterUninstallEntry());
+    for (const char *name : {"DisplayVersion", "Publisher"})  // an earlier installation's, from a vemla.exe with them
+        WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, name, "1.0");
+    EXPECT_EQ(1, RegisterUninstallEntry(missed, sizeof missed));
     EXPECT_EQ(std::string("\2\0\0\0", 4), ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, "EstimatedSize").bytes);
+    EXPECT_EQ("(none)|(none)|", RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayVersion") + "|" +
+                                    RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "Publisher") + "|" + missed);
     RemoveTree(folder);
 }
 
@@ -343,6 +349,20 @@ TEST(Shortcuts, SystemFoldersResolveAndPathsWithoutDriveOrThatCannotBeSavedAreRe
     CoUninitialize();
 }
 
+// Wine runs every program elevated: without the desktop shell's route nothing may be started, as it
+// would run as administrator.
+TEST(OpenAsUser, ElevatedWithoutTheShellsRouteStartsNothing)
+{
+    const int route = Faults::FunctionNamed("CoCreateInstance"), direct = Faults::FunctionNamed("ShellExecuteA");
+    ASSERT_TRUE(route >= 0 && direct >= 0) << "not in the fault table";
+    CoInitialize(NULL);
+    Faults::Arm(route, 1);
+    EXPECT_EQ(0, OpenAsUser("C:\\", "no-such-readme.txt"));
+    Faults::Disarm();
+    EXPECT_TRUE(Faults::Injected() && Faults::Calls(direct) == 0) << "started from the elevated process";
+    CoUninitialize();
+}
+
 // The destination page alone, made from setup.exe's template with its own procedure under a
 // stand-in for the sheet, over a distribution of placeholder files. (The sheet and the other
 // pages: e2e_test.)
@@ -410,14 +430,19 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
     const std::string existing = scratch + "\\existing", created = scratch + "\\新しい表\\ソフト";  // 表: 95 5C
     const std::string tooLong = scratch + "\\" + std::string(MAX_PATH - 1 - scratch.size(), 'a');  // 260 bytes
     const std::string foreign = scratch + "\\foreign", ours = scratch + "\\ours", cramped = scratch + "\\cramped";
-    for (const std::string &file : {existing + "\\TEXTURE\\x", foreign + "\\mine.doc", foreign + "\\setup.exe", ours + "\\VEMLA.INI"}) {
+    const std::string generic = scratch + "\\generic", gone = scratch + "\\gone";  // gone: no setup.exe there
+    for (const std::string &file : {foreign + "\\mine.doc", foreign + "\\setup.exe", ours + "\\VEMLA.EXE",
+                                    ours + "\\setup.exe", ours + "\\readme.txt", generic + "\\readme.txt", generic + "\\license.txt"}) {
         SHCreateDirectoryExA(NULL, file.substr(0, file.rfind('\\')).c_str(), NULL);
         WriteFileBytes(file, "x");
     }
     CreateDirectoryA((ours + "\\TEXTURE").c_str(), NULL);
+    SHCreateDirectoryExA(NULL, (existing + "\\TEXTURE").c_str(), NULL);  // as an earlier Next left it
     CreateDirectoryA(cramped.c_str(), NULL);  // empty: everything is still to be written
     const std::string question = "インストール: フォルダが存在しません。\nフォルダを作成しますか？\n", cannot = "インストール: フォルダが作成できません。\n";
     const std::string asked = "インストール: フォルダにはほかのファイルがあります。このフォルダにインストールしますか？\n";
+    const std::string elsewhere = "インストール: Vemlaは既に次のフォルダにインストールされています。\n" + ours +
+                                  "\n別のフォルダにインストールするには、先にVemlaをアンインストールしてください。\n";
     // What the files take there: each rounded up to whole clusters of the volume, made larger than
     // Wine's 4 KB, which is also the size taken when the volume's cannot be had.
     const unsigned long cluster = 64 * 1024;
@@ -426,9 +451,10 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
         needed += (ReadFileBytes(source + "\\" + name).size() + cluster - 1) / cluster * cluster;
     const std::string full = "インストール: ディスクの空き容量が足りません。\n\n必要な容量: " + std::to_string((needed + 1023) / 1024) +
                              " KB\n空き容量: 1 KB\n";
-    // accepted: then TEXTURE exists; notMade: a folder that must not exist afterwards; freeSpace: faked, 0 for the real one.
+    // accepted: then TEXTURE exists; notMade: a folder that must not exist afterwards; freeSpace: faked, 0 for the real one;
+    // recorded: the folder of the recorded installation, whose setup.exe the entry runs.
     const struct { std::string typed; std::vector<int> answers; std::string boxes; bool accepted; std::string installFolder, notMade;
-                   unsigned long long freeSpace; } cases[] = {
+                   unsigned long long freeSpace; std::string recorded; } cases[] = {
         {existing, {}, "", true, existing, ""},
         {created, {IDYES}, question, true, created, ""},
         {scratch + "\\declined", {IDNO}, question, false, scratch + "\\declined", scratch + "\\declined"},
@@ -438,13 +464,19 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
         {std::string(MAX_PATH - 10, 'r'), {IDOK}, cannot, false, "unchanged"},  // too long once made absolute
         {foreign, {IDNO}, asked, false, foreign, foreign + "\\TEXTURE"},
         {foreign, {IDYES}, asked, true, foreign, ""},
-        {ours, {}, "", true, ours, ""},  // a reinstallation asks nothing
+        {ours, {}, "", true, ours, "", 0, ours},  // a reinstallation asks nothing
+        {generic, {IDNO}, asked, false, generic, generic + "\\TEXTURE"},  // names that many programs ship
+        {scratch + "\\second", {IDOK}, elsewhere, false, "unchanged", scratch + "\\second", 0, ours},  // the field: ours
+        {existing, {}, "", true, existing, "", 0, gone},
         {cramped, {IDOK}, full, false, cramped, cramped + "\\TEXTURE", 1024},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE("typed " + Shown(c.typed));
         SetCurrentDirectoryA(scratch.c_str());  // what relative names are resolved against
         lstrcpyA(SetupState.installFolder, "unchanged");
+        registry.Clear();
+        if (!c.recorded.empty())
+            WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", ("\"" + c.recorded + "\\setup.exe\" /u").c_str());
         HWND page = MakePage();
         SetDlgItemTextA(page, IDC_FOLDER, c.typed.c_str());
         ScopedMessageBoxScript boxes(c.answers);
@@ -457,7 +489,8 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
             << "the reply, and what the procedure returned";
         EXPECT_EQ(Shown(c.boxes), Shown(boxes.Texts())) << "message boxes";
         EXPECT_EQ(Shown(c.installFolder), Shown(SetupState.installFolder)) << "installFolder";
-        EXPECT_TRUE(c.installFolder == "unchanged" || c.installFolder == Field(page)) << "the field: " << Field(page);
+        const std::string field = c.installFolder == "unchanged" ? c.recorded : c.installFolder;
+        EXPECT_TRUE(field.empty() || field == Field(page)) << "the field: " << Shown(Field(page));
         EXPECT_EQ(c.accepted, FolderExists(c.installFolder + "\\TEXTURE")) << "TEXTURE";
         EXPECT_TRUE(c.notMade.empty() || !FolderExists(c.notMade)) << Shown(c.notMade);
         DestroyWindow(page);

@@ -46,6 +46,14 @@ static int ReadFolderField(HWND page, char *folder)
     return CopyText(folder, MAX_PATH, full);
 }
 
+// A recorded folder as a folder is shown: without its separator, unless it is a drive's root.
+static void DropSeparator(char *folder)
+{
+    int length = lstrlenA(folder);
+    if (length > 3)
+        folder[length - 1] = '\0';
+}
+
 // Where an installation goes first: where the recorded one is, so a reinstallation does not
 // leave a copy that can never be uninstalled; else this system's Program Files folder (which a
 // 32-bit program on 64-bit Windows is given as "Program Files (x86)").
@@ -60,10 +68,7 @@ static void ProposeFolder(char *folder)
             return;
     }
     if (GetRecordedFolder(recorded)) {
-        // Without its separator, as a folder is shown, unless it is a drive's root.
-        int length = lstrlenA(recorded);
-        if (length > 3)
-            recorded[length - 1] = '\0';
+        DropSeparator(recorded);
         CopyText(folder, MAX_PATH, recorded);
         return;
     }
@@ -88,23 +93,87 @@ static int IsOurName(const char *name)
     return 0;
 }
 
-// 1 when folder holds anything that is not ours: another program's folder, whose files of the
-// same names would be overwritten now and deleted by the uninstallation.
-static int HoldsForeignFiles(const char *folder)
+// Calls visit for every entry of folder but "." and "..", until it returns nonzero; returns that.
+static int VisitEntries(const char *folder, int (*visit)(const char *folder,
+                                                         const WIN32_FIND_DATAA &entry, int ours),
+                        int ours)
 {
     char pattern[MAX_PATH];
     WIN32_FIND_DATAA found;
     if (!JoinPath(pattern, sizeof pattern, folder, "*"))
         return 0;
     HANDLE search = FindFirstFileA(pattern, &found);
-    int foreign = 0;
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more && !foreign;
+    int stop = 0;
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more && !stop;
          more = FindNextFileA(search, &found))
-        foreign = lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, "..") &&
-                  !IsOurName(found.cFileName);
+        stop = lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, "..") &&
+               visit(folder, found, ours);
     if (search != INVALID_HANDLE_VALUE)
         FindClose(search);
-    return foreign;
+    return stop;
+}
+
+static int AnyEntry(const char *, const WIN32_FIND_DATAA &, int)
+{
+    return 1;
+}
+
+// Readme.txt, license.txt and setup.exe are names that many programs ship: they are ours only in
+// Vemla's folder. An empty texture folder is what an earlier Next of this page made.
+static int IsForeignEntry(const char *folder, const WIN32_FIND_DATAA &entry, int ours)
+{
+    if (ours)
+        return !IsOurName(entry.cFileName);
+    char inner[MAX_PATH];
+    return lstrcmpiA(entry.cFileName, TextureFolderName) != 0 ||
+           (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+               FILE_ATTRIBUTE_DIRECTORY ||
+           !JoinPath(inner, sizeof inner, folder, entry.cFileName) ||
+           VisitEntries(inner, AnyEntry, 0);
+}
+
+// The folder (MAX_PATH bytes) of the recorded installation when its setup.exe is still there, as
+// the field shows a folder: without a separator unless it is a drive's root. Else 0.
+static int GetLiveInstallation(char *folder)
+{
+    char program[MAX_PATH];
+    if (!GetRecordedFolder(folder) || !JoinPath(program, sizeof program, folder, "setup.exe"))
+        return 0;
+    DWORD attributes = GetFileAttributesA(program);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    DropSeparator(folder);
+    return 1;
+}
+
+// 1 when folder holds anything that is not Vemla's, whose files of the same names would be
+// overwritten now and deleted by the uninstallation. A folder is Vemla's when it is the recorded
+// installation's or holds vemla.exe.
+static int HoldsForeignFiles(const char *folder)
+{
+    char recorded[MAX_PATH];
+    char application[MAX_PATH];
+    int ours = (GetLiveInstallation(recorded) && IsSameFolder(folder, recorded)) ||
+               (JoinPath(application, sizeof application, folder, ApplicationName) &&
+                GetFileAttributesA(application) != INVALID_FILE_ATTRIBUTES);
+    return VisitEntries(folder, IsForeignEntry, ours);
+}
+
+// A second installation elsewhere would take over the uninstall entry, and the first could never be
+// removed: while it is there, the user is sent back to its folder. Returns 1 when folder may be used.
+static int AcceptOnlyLiveInstallation(HWND page, const char *folder)
+{
+    char recorded[MAX_PATH];
+    char text[MAX_PATH + 256];
+    if (!GetLiveInstallation(recorded) || IsSameFolder(folder, recorded))
+        return 1;
+    CopyText(text, sizeof text, "Vemlaは既に次のフォルダにインストールされています。\n");
+    AppendText(text, sizeof text, recorded);
+    AppendText(text, sizeof text,
+               "\n別のフォルダにインストールするには、先にVemlaをアンインストールしてください。");
+    MessageBoxA(page, text, Caption, MB_OK | MB_ICONEXCLAMATION);
+    SetDlgItemTextA(page, IDC_FOLDER, recorded);
+    return 0;
 }
 
 // Whole kilobytes, at most what the message can show.
@@ -153,6 +222,8 @@ static int AcceptInstallFolder(HWND page)
         MessageBoxA(page, CannotCreate, Caption, MB_OK | MB_ICONERROR);
         return 0;
     }
+    if (!AcceptOnlyLiveInstallation(page, folder))
+        return 0;
     CopyText(SetupState.installFolder, sizeof SetupState.installFolder, folder);
     // Show the absolute form: the check below moves the current directory, so a relative text
     // left in the field would name another folder at the next Next.

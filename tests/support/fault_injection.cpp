@@ -104,6 +104,7 @@ Entry FaultTable[] = {
     FAULT(SHGetMalloc, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
     FAULT(SHGetSpecialFolderLocation, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
     FAULT(SHGetPathFromIDListA, FALSE, ERROR_ACCESS_DENIED),
+    FAULT(ShellExecuteA, SE_ERR_FNF, ERROR_FILE_NOT_FOUND),
     FAULT(CreateMutexA, NULL, ERROR_ACCESS_DENIED),  // another user's setup, running elevated
     FAULT_AS(GetSystemDirectoryA, SystemFolder, 0, ERROR_ACCESS_DENIED),
 };
