@@ -27,6 +27,7 @@ dist: build
 test: dist
 	tools/check-layers
 	tools/check-product $(ROOT)/win32/setup.exe
+	tools/check-reproducible $(ROOT)/win32/setup.exe
 	tools/check-signing $(ROOT)/dist/setup.exe
 	tools/winerun --root $(ROOT) --session ctest --test-dir $(ROOT)/win64 --output-on-failure $(CTEST_FLAGS)
 	tools/check-prefix-reset $(ROOT)
