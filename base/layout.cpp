@@ -52,3 +52,17 @@ int NextShortcutStep(int first)
         ++end;
     return end;
 }
+
+int ChosenExtensions(const InstallOptions &options, const char **extensions)
+{
+    int count = 0;
+    if (options.associateBitmap) {
+        extensions[count++] = ".bmp";
+        extensions[count++] = ".dib";
+    }
+    if (options.associateJpeg)
+        extensions[count++] = ".jpg";
+    if (options.associatePng)
+        extensions[count++] = ".png";
+    return count;
+}

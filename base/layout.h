@@ -41,6 +41,10 @@ extern const LayoutShortcut ShortcutSet[ShortcutCount];
 // rows of one shortcut step of the runs.
 int NextShortcutStep(int first);
 
+// Fills extensions (4 entries) with those that options associates with Vemla (.bmp and .dib for
+// the bitmap box, .jpg, .png) and returns how many.
+int ChosenExtensions(const InstallOptions &options, const char **extensions);
+
 // Progress positions after the steps that follow the copies; each is set whether or not
 // its step had anything to do.
 enum {

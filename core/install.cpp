@@ -108,22 +108,14 @@ static void CopyFiles(HWND page, FailureList *failures)
 // then none is taken over, and each chosen one is listed.
 static void RegisterAssociations(int recorded, FailureList *failures)
 {
-    const InstallOptions &options = SetupState.options;
     const char *chosen[4];
-    int count = 0;
-    if (options.associateBitmap) {
-        chosen[count++] = ".bmp";
-        chosen[count++] = ".dib";
-    }
-    if (options.associateJpeg)
-        chosen[count++] = ".jpg";
-    if (options.associatePng)
-        chosen[count++] = ".png";
-
+    int count = ChosenExtensions(SetupState.options, chosen);
     for (int i = 0; i < count; ++i) {
         if (!recorded || !RegisterFileType(chosen[i]))
             AddFailure(failures, "関連付け", chosen[i]);
     }
+    if (recorded && !(count ? RegisterCapabilities(chosen, count) : RemoveCapabilities()))
+        AddFailure(failures, "既定のアプリ", NULL);
     if (count > 0)
         NotifyAssociationsChanged();
 }

@@ -6,6 +6,7 @@
 #include "system/folder_path.h"
 #include "system/module_path.h"
 #include "core/failure_report.h"
+#include "core/running_program.h"
 #include "base/layout.h"
 #include "base/setup_state.h"
 #include "system/registry_records.h"
@@ -41,16 +42,6 @@ static int DeleteListedFile(const char *name)
     return 0;
 }
 
-// The running program cannot delete its own file; that is expected, not a failure.
-static int IsRunningProgram(const char *folder, const char *name)
-{
-    char running[MAX_PATH];
-    char listed[MAX_PATH];
-    DWORD length = GetModuleFileNameA(SetupState.instance, running, sizeof running);
-    return length > 0 && length < sizeof running &&
-           JoinPath(listed, sizeof listed, folder, name) && lstrcmpiA(running, listed) == 0;
-}
-
 // Enters our folder name of the current directory. A link put in its place (a junction, a
 // symbolic link: anyone may write a Start menu or a folder outside Program Files) is never
 // entered, so nothing is deleted through it; the link itself is removed at most. Returns 1 when
@@ -77,6 +68,7 @@ static int EnterOwnFolder(const char *name, FailureList *failures)
 // in the texture folder.
 static int RemoveFiles(const char *folder, FailureList *failures)
 {
+    // The running program cannot delete its own file: expected, not a failure.
     for (int i = 0; i < RemovalCount; ++i) {
         if (!DeleteListedFile(RemovalList[i]) && !IsRunningProgram(folder, RemovalList[i]))
             AddFailure(failures, RemovalList[i], NULL);
@@ -117,7 +109,7 @@ static int RemoveShortcutStep(int first, FailureList *failures)
 
 // Whether a saved association names a program that is still registered (its ProgID key exists):
 // 1 or 0, or -1 when the registry would not say.
-static int IsRegistered(const StoredAssociation &association)
+static int IsRegistered(HKEY classes, const StoredAssociation &association)
 {
     WCHAR name[RegistryNameSize];
     HKEY program;
@@ -128,7 +120,7 @@ static int IsRegistered(const StoredAssociation &association)
     } else {
         lstrcpynW(name, association.text, ARRAYSIZE(name));
     }
-    LONG opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_QUERY_VALUE, &program);
+    LONG opened = RegOpenKeyExW(classes, name, 0, KEY_QUERY_VALUE, &program);
     if (opened != ERROR_SUCCESS)
         return opened == ERROR_FILE_NOT_FOUND ? 0 : -1;
     RegCloseKey(program);
@@ -136,13 +128,13 @@ static int IsRegistered(const StoredAssociation &association)
 }
 
 // Takes our ProgID out of the extension's "Open with" list; the list itself stays.
-static int WithdrawOpenWith(const char *extension)
+static int WithdrawOpenWith(HKEY classes, const char *extension)
 {
     char path[MAX_PATH];
     HKEY key;
     if (!JoinPath(path, sizeof path, extension, OpenWithKey))
         return 0;
-    LONG opened = RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_SET_VALUE, &key);
+    LONG opened = RegOpenKeyExA(classes, path, 0, KEY_SET_VALUE, &key);
     if (opened != ERROR_SUCCESS)
         return opened == ERROR_FILE_NOT_FOUND;
     LONG deleted = RegDeleteValueA(key, ProgIdKey);
@@ -155,10 +147,10 @@ static int WithdrawOpenWith(const char *extension)
 // default value. The saved copy is dropped once it is no longer needed: also from an extension
 // that now points elsewhere, but never when it could not be given back. What cannot be read is
 // left as it is and reported: it may be the one thing that gives the association back.
-static int RestoreAssociation(const char *extension)
+static int RestoreAssociation(HKEY classes, const char *extension)
 {
     HKEY key;
-    LONG opened = RegOpenKeyExA(HKEY_CLASSES_ROOT, extension, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
+    LONG opened = RegOpenKeyExA(classes, extension, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
     if (opened == ERROR_FILE_NOT_FOUND)
         return 1;
     if (opened != ERROR_SUCCESS)
@@ -173,7 +165,7 @@ static int RestoreAssociation(const char *extension)
     } else if (found == AssociationFound && lstrcmpW(current.text, ProgIdKeyW) == 0) {
         int saved = ReadAssociation(key, PreviousValueNameW, &previous);
         int registered = saved == AssociationFound && lstrcmpiW(previous.text, ProgIdKeyW) != 0
-                             ? IsRegistered(previous)
+                             ? IsRegistered(classes, previous)
                              : 0;
         if (saved == AssociationUnreadable || registered < 0)
             restored = 0;
@@ -186,36 +178,7 @@ static int RestoreAssociation(const char *extension)
     LONG dropped = restored ? RegDeleteValueW(key, PreviousValueNameW) : ERROR_SUCCESS;
     RegCloseKey(key);
     return restored && (dropped == ERROR_SUCCESS || dropped == ERROR_FILE_NOT_FOUND) &&
-           WithdrawOpenWith(extension);
-}
-
-enum { KeyDeleted, KeyAbsent, KeyFailed };
-
-// RegDeleteKey refuses a key with subkeys, and RegDeleteTree is missing on older systems: delete
-// bottom-up. Wide names, because another program's subkey may be named outside the ANSI code
-// page, and its narrow spelling would name no key. A child that stays moves the index on, so no
-// child is met twice and the walk ends.
-static int DeleteKeyTree(HKEY parent, const WCHAR *name)
-{
-    HKEY key;
-    LONG opened = RegOpenKeyExW(parent, name, 0, KEY_ENUMERATE_SUB_KEYS, &key);
-    if (opened == ERROR_FILE_NOT_FOUND)
-        return KeyAbsent;
-    if (opened == ERROR_SUCCESS) {
-        WCHAR child[RegistryNameSize];
-        for (DWORD index = 0;;) {
-            DWORD length = ARRAYSIZE(child);
-            if (RegEnumKeyExW(key, index, child, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
-                break;
-            if (DeleteKeyTree(key, child) != KeyDeleted)
-                ++index;
-        }
-        RegCloseKey(key);
-    }
-    LONG deleted = RegDeleteKeyW(parent, name);
-    return deleted == ERROR_SUCCESS ? KeyDeleted
-           : deleted == ERROR_FILE_NOT_FOUND ? KeyAbsent
-                                             : KeyFailed;
+           WithdrawOpenWith(classes, extension);
 }
 
 // usersOnly: how many of the failures are folders kept only for the user's own files. Returns 1
@@ -223,22 +186,44 @@ static int DeleteKeyTree(HKEY parent, const WCHAR *name)
 static int RemoveRecords(int usersOnly, FailureList *failures)
 {
     static const char *const extensions[] = {".jpg", ".png", ".bmp", ".dib"};
+    // Where the installation wrote them; one made by an earlier setup through HKEY_CLASSES_ROOT
+    // is there too, unless one administrator's own classes took it (Wine merges none).
+    HKEY classes = OpenMachineClasses();
     for (int i = 0; i < (int)ARRAYSIZE(extensions); ++i) {
-        if (!RestoreAssociation(extensions[i]))
+        if (!RestoreAssociation(classes, extensions[i]))
             AddFailure(failures, "関連付け", extensions[i]);
     }
-    if (DeleteKeyTree(HKEY_CLASSES_ROOT, ProgIdKeyW) == KeyFailed)
+    if (DeleteKeyTree(classes, ProgIdKeyW, 0) == KeyFailed)
         AddFailure(failures, "ファイルの種類", ProgIdKey);
+    if (classes)
+        RegCloseKey(classes);
+    if (!RemoveCapabilities())
+        AddFailure(failures, "既定のアプリ", NULL);
     // The entry goes last and only when all else of ours went: kept, it lets the user run the
     // uninstallation again (the list of programs still shows it) once what stopped it is gone.
     int gone = 0;
     if (failures->count == usersOnly) {
-        gone = DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyW) != KeyFailed;
+        gone = DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallKeyW, 0) != KeyFailed;
         if (!gone)
             AddFailure(failures, "アンインストール情報", NULL);
     }
     NotifyAssociationsChanged();
     return gone;
+}
+
+static void ReportRemoval(HWND desktop, const FailureList *failures, int entryGone)
+{
+    if (failures->count == 0) {
+        MessageBoxA(desktop,
+                    "アンインストールが成功しました。"
+                    "インストールしたフォルダを手動で削除してください。",
+                    Caption, MB_OK);
+        return;
+    }
+    char text[FailureTextSize];
+    ComposeFailureText(text, sizeof text, failures, "次の項目を削除できませんでした。",
+                       entryGone ? ManualRemoval : RunAgain);
+    MessageBoxA(desktop, text, Caption, MB_OK | MB_ICONWARNING);
 }
 
 void RunUninstallation(void)
@@ -257,6 +242,8 @@ void RunUninstallation(void)
         MessageBoxA(desktop, "アンインストール失敗", Caption, MB_OK);
         return;
     }
+    if (!WaitUntilNotRunning(desktop, folder, Caption))
+        return;
 
     FailureList failures;
     ClearFailures(&failures);
@@ -265,15 +252,5 @@ void RunUninstallation(void)
         row = RemoveShortcutStep(row, &failures);
     int entryGone = RemoveRecords(usersOnly, &failures);
 
-    if (failures.count == 0) {
-        MessageBoxA(desktop,
-                    "アンインストールが成功しました。"
-                    "インストールしたフォルダを手動で削除してください。",
-                    Caption, MB_OK);
-        return;
-    }
-    char text[FailureTextSize];
-    ComposeFailureText(text, sizeof text, &failures, "次の項目を削除できませんでした。",
-                       entryGone ? ManualRemoval : RunAgain);
-    MessageBoxA(desktop, text, Caption, MB_OK | MB_ICONWARNING);
+    ReportRemoval(desktop, &failures, entryGone);
 }

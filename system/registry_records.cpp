@@ -21,17 +21,27 @@ const WCHAR PreviousValueNameW[] = L"VemlaPrevious";
 static const char ProgIdCommandKey[] = "Vemla\\shell\\open\\command";
 static const char FileTypeName[] = "Vemla Image";
 
+static const char CapabilitiesKey[] = "Software\\Vemla\\Capabilities";
+static const char RegisteredKey[] = "Software\\RegisteredApplications";
+
 // Opens name, or name\subkey, creating it when missing; an existing key keeps its values and
-// subkeys.
-static HKEY CreateKey(HKEY root, const char *name, const char *subkey = NULL)
+// subkeys. view: 0, or KEY_WOW64_64KEY for the machine's records that the 32-bit program must not
+// write to the 32-bit view (WOW6432Node) on 64-bit Windows.
+static HKEY CreateKey(HKEY root, const char *name, const char *subkey = NULL,
+                      REGSAM view = KEY_WOW64_64KEY)
 {
     char path[MAX_PATH];
     HKEY key;
     if (!(subkey ? JoinPath(path, sizeof path, name, subkey) : CopyText(path, sizeof path, name)) ||
-        RegCreateKeyExA(root, path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
-                        NULL) != ERROR_SUCCESS)
+        RegCreateKeyExA(root, path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view, NULL,
+                        &key, NULL) != ERROR_SUCCESS)
         return NULL;
     return key;
+}
+
+HKEY OpenMachineClasses(void)
+{
+    return CreateKey(HKEY_LOCAL_MACHINE, "Software\\Classes");
 }
 
 // The byte count of a REG_SZ includes its NUL; readers that trust the count need it.
@@ -114,9 +124,9 @@ int WriteAssociation(HKEY key, const WCHAR *name, const StoredAssociation *assoc
 // Points extension at the ProgID. An earlier association of another program is kept in
 // PreviousValueName so that an uninstallation can give it back; one of ours is not saved, so a
 // reinstall leaves the saved value as it was. One that cannot be kept exactly is not overwritten.
-static int AssociateExtension(const char *extension)
+static int AssociateExtension(HKEY classes, const char *extension)
 {
-    HKEY key = CreateKey(HKEY_CLASSES_ROOT, extension);
+    HKEY key = CreateKey(classes, extension);
     if (!key)
         return 0;
     StoredAssociation previous;
@@ -128,7 +138,7 @@ static int AssociateExtension(const char *extension)
         written = SetStringValue(key, "", ProgIdKey);
     RegCloseKey(key);
     // Since Windows 8 the user's own choice outranks the default value: be offered in "Open with".
-    HKEY offered = written ? CreateKey(HKEY_CLASSES_ROOT, extension, OpenWithKey) : NULL;
+    HKEY offered = written ? CreateKey(classes, extension, OpenWithKey) : NULL;
     if (!offered)
         return 0;
     written = RegSetValueExA(offered, ProgIdKey, 0, REG_NONE, NULL, 0) == ERROR_SUCCESS;
@@ -142,11 +152,131 @@ int RegisterFileType(const char *extension)
     if (!ComposeQuotedCommand(command, sizeof command, SetupState.installFolder, "vemla.exe",
                               " \"%1\""))
         return 0;
-    if (!WriteDefaultValue(HKEY_CLASSES_ROOT, ProgIdKey, FileTypeName))
-        return 0;
-    if (!WriteDefaultValue(HKEY_CLASSES_ROOT, ProgIdCommandKey, command))
-        return 0;
-    return AssociateExtension(extension);
+    HKEY classes = OpenMachineClasses();
+    int written = classes && WriteDefaultValue(classes, ProgIdKey, FileTypeName) &&
+                  WriteDefaultValue(classes, ProgIdCommandKey, command) &&
+                  AssociateExtension(classes, extension);
+    if (classes)
+        RegCloseKey(classes);
+    return written;
+}
+
+int RegisterCapabilities(const char *const *extensions, int count)
+{
+    static const char *const all[] = {".bmp", ".dib", ".jpg", ".png"};
+    HKEY key = CreateKey(HKEY_LOCAL_MACHINE, CapabilitiesKey);
+    HKEY types = key ? CreateKey(key, "FileAssociations") : NULL;
+    int written = types && SetStringValue(key, "ApplicationName", ProductName) &&
+                  SetStringValue(key, "ApplicationDescription",
+                                 "初心者でも簡単に操作のできるフォトレタッチソフト");
+    // A reinstallation with fewer boxes lists only the chosen types.
+    for (int i = 0; written && i < (int)ARRAYSIZE(all); ++i) {
+        int chosen = 0;
+        for (int j = 0; j < count; ++j)
+            chosen |= lstrcmpA(extensions[j], all[i]) == 0;
+        LONG deleted = chosen ? ERROR_SUCCESS : RegDeleteValueA(types, all[i]);
+        written = chosen ? SetStringValue(types, all[i], ProgIdKey)
+                         : deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+    }
+    if (types)
+        RegCloseKey(types);
+    if (key)
+        RegCloseKey(key);
+    HKEY registered = written ? CreateKey(HKEY_LOCAL_MACHINE, RegisteredKey) : NULL;
+    written = registered && SetStringValue(registered, ProductName, CapabilitiesKey);
+    if (registered)
+        RegCloseKey(registered);
+    return written;
+}
+
+// RegDeleteKeyEx, which reaches the 64-bit view from the 32-bit program, is missing on 32-bit
+// Windows XP, which has one view only.
+static LONG DeleteKey(HKEY parent, const WCHAR *name, REGSAM view)
+{
+    typedef LONG(WINAPI * DeleteKeyExProc)(HKEY, LPCWSTR, REGSAM, DWORD);
+    DeleteKeyExProc deleteEx = (DeleteKeyExProc)(void *)GetProcAddress(
+        GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExW");
+    return view && deleteEx ? deleteEx(parent, name, view, 0) : RegDeleteKeyW(parent, name);
+}
+
+// A child that stays moves the index on, so no child is met twice and the walk ends.
+int DeleteKeyTree(HKEY parent, const WCHAR *name, REGSAM view)
+{
+    HKEY key;
+    LONG opened = RegOpenKeyExW(parent, name, 0, KEY_ENUMERATE_SUB_KEYS | view, &key);
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return KeyAbsent;
+    if (opened == ERROR_SUCCESS) {
+        WCHAR child[RegistryNameSize];
+        for (DWORD index = 0;;) {
+            DWORD length = ARRAYSIZE(child);
+            if (RegEnumKeyExW(key, index, child, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+                break;
+            if (DeleteKeyTree(key, child, view) != KeyDeleted)
+                ++index;
+        }
+        RegCloseKey(key);
+    }
+    LONG deleted = DeleteKey(parent, name, view);
+    return deleted == ERROR_SUCCESS ? KeyDeleted
+           : deleted == ERROR_FILE_NOT_FOUND ? KeyAbsent
+                                             : KeyFailed;
+}
+
+int RemoveCapabilities(void)
+{
+    HKEY key;
+    LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, RegisteredKey, 0,
+                                KEY_SET_VALUE | KEY_WOW64_64KEY, &key);
+    LONG dropped = opened;
+    if (opened == ERROR_SUCCESS) {
+        dropped = RegDeleteValueA(key, ProductName);
+        RegCloseKey(key);
+    }
+    int removed = (dropped == ERROR_SUCCESS || dropped == ERROR_FILE_NOT_FOUND) &&
+                  DeleteKeyTree(HKEY_LOCAL_MACHINE, L"Software\\Vemla\\Capabilities",
+                                KEY_WOW64_64KEY) != KeyFailed;
+    // Our maker's key goes too once nothing else is in it.
+    opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vemla", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                           &key);
+    if (opened == ERROR_SUCCESS) {
+        DWORD subkeys = 0, values = 0;
+        LONG queried = RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL,
+                                        NULL, NULL, NULL);
+        RegCloseKey(key);
+        if (queried != ERROR_SUCCESS ||
+            (!subkeys && !values &&
+             DeleteKey(HKEY_LOCAL_MACHINE, L"Software\\Vemla", KEY_WOW64_64KEY) != ERROR_SUCCESS))
+            removed = 0;
+    } else if (opened != ERROR_FILE_NOT_FOUND) {
+        removed = 0;
+    }
+    return removed;
+}
+
+int IsAssociationOutranked(const char *extension)
+{
+    // Windows writes the user's choice itself (for .jpg and .png at first sign-in) and lets no
+    // program write it; the user's own classes come next. The elevated program's HKEY_CURRENT_USER
+    // is the signed-in user's unless another account's password was typed at the prompt. Wine
+    // honours neither place.
+    static const char *const places[][3] = {
+        {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\", "\\UserChoice", "ProgId"},
+        {"Software\\Classes\\", "", ""}};
+    int outranked = 0;
+    for (int i = 0; i < (int)ARRAYSIZE(places) && !outranked; ++i) {
+        char path[MAX_PATH];
+        char progId[RegistryNameSize];
+        HKEY key;
+        if (!CopyText(path, sizeof path, places[i][0]) || !AppendText(path, sizeof path, extension) ||
+            !AppendText(path, sizeof path, places[i][1]) ||
+            RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+            continue;
+        int found = ReadStringValue(key, places[i][2], progId, sizeof progId);
+        RegCloseKey(key);
+        outranked = found < 0 || (found > 0 && progId[0] && lstrcmpiA(progId, ProgIdKey) != 0);
+    }
+    return outranked;
 }
 
 // Appends "\StringFileInfo\<language><code page>\" as hexadecimal, for VerQueryValueA.
@@ -241,7 +371,8 @@ int RegisterUninstallEntry(char *missed, int size)
         !AppendText(icon, sizeof icon, ",0"))
         return 0;
 
-    HKEY key = CreateKey(HKEY_LOCAL_MACHINE, UninstallKey);
+    // In the program's own view, where earlier setups recorded it.
+    HKEY key = CreateKey(HKEY_LOCAL_MACHINE, UninstallKey, NULL, 0);
     if (!key)
         return 0;
     // The command and the name make the entry usable; the rest only describes it, and its

@@ -34,13 +34,39 @@ int ReadAssociation(HKEY key, const WCHAR *name, StoredAssociation *association)
 // Writes association as the value name, with its type and its terminating NUL. Returns 1 or 0.
 int WriteAssociation(HKEY key, const WCHAR *name, const StoredAssociation *association);
 
-// Writes the ProgID with its quoted open command for SetupState.installFolder, points extension
+// Writes, among the machine's classes, the ProgID with its quoted open command for
+// SetupState.installFolder, points extension
 // at it and offers it in the extension's "Open with" list (OpenWithProgids). An earlier association of another program is saved exactly (type and text) in
 // "VemlaPrevious" first;
 // the extension key keeps its other values and subkeys. Returns 1, or 0 when the command would not
 // fit (nothing written), a ProgID key cannot be written, or the extension cannot be written
 // (also when its earlier association cannot be saved exactly: it is then left as it was).
 int RegisterFileType(const char *extension);
+
+// HKEY_LOCAL_MACHINE\Software\Classes in the 64-bit view, where every class record of ours lies:
+// written through HKEY_CLASSES_ROOT, a key that one administrator's own classes already hold
+// would take the record into that profile alone. Null when it cannot be opened; the caller closes.
+HKEY OpenMachineClasses(void);
+
+// Lists Vemla in "Default apps" (Windows 8 and later), in the 64-bit view: its capabilities with
+// extensions (count of them) as the types it opens, and its entry among the registered
+// applications. Returns 1, or 0 when a record cannot be written.
+int RegisterCapabilities(const char *const *extensions, int count);
+
+// Takes Vemla out of "Default apps" again, and our maker's key once it is empty. Returns 1 when
+// nothing of it is left.
+int RemoveCapabilities(void);
+
+// 1 when the user's own choice for extension (Windows 8 and later) or the user's own classes name
+// another program than ours: the machine's association then does not take effect.
+int IsAssociationOutranked(const char *extension);
+
+enum { KeyDeleted, KeyAbsent, KeyFailed };
+
+// Deletes name under parent with its subkeys, bottom-up (RegDeleteTree is missing on older
+// systems), in view (0 or KEY_WOW64_64KEY). Wide names, because another program's subkey may be
+// named outside the ANSI code page. Returns KeyDeleted, KeyAbsent or KeyFailed.
+int DeleteKeyTree(HKEY parent, const WCHAR *name, REGSAM view);
 
 // Writes the uninstall entry for SetupState.installFolder: the quoted "setup.exe" /u command and
 // the name, which make it usable, then the folder, the icon, no modify or repair, the size of the

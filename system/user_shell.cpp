@@ -91,8 +91,10 @@ int OpenAsUser(const char *folder, const char *name)
     if (IsElevated()) {
         // The full name: the shell resolves a relative one against its own current folder.
         char path[MAX_PATH];
-        BSTR file = JoinPath(path, sizeof path, folder, name) ? AllocateWide(path) : NULL;
-        BSTR directory = AllocateWide(folder);
+        int composed = folder ? JoinPath(path, sizeof path, folder, name)
+                              : CopyText(path, sizeof path, name);
+        BSTR file = composed ? AllocateWide(path) : NULL;
+        BSTR directory = AllocateWide(folder ? folder : "");
         int started = file && directory && ShellExecuteThroughDesktop(file, directory);
         SysFreeString(file);
         SysFreeString(directory);

@@ -2,7 +2,8 @@
 #ifndef VEMLA_USER_SHELL_H
 #define VEMLA_USER_SHELL_H
 
-// Opens name (a file of folder) with the program the system associates with it, in folder. When
+// Opens name (a file of folder, or with folder null a URL such as "ms-settings:...") with the
+// program the system associates with it, in folder. When
 // this program runs elevated, the desktop shell starts it with the signed-in user's rights, so
 // that neither the application nor a handler of the user's own classes inherits administrator
 // rights; where that route is missing nothing is started. A program that is not elevated (no

@@ -23,6 +23,10 @@ const struct { int InstallOptions::*option; int box; } Boxes[] = {  // the optio
     {&InstallOptions::desktopShortcut, IDC_DESKTOP}, {&InstallOptions::sendToShortcut, IDC_SENDTO}, {&InstallOptions::startMenuGroup, IDC_STARTMENU}};
 
 const char OtherProgram[] = "OtherViewer.Image";  // owns the extensions before each installation
+// The user's own choice for .png, which Windows honours over the machine's association (Wine does not).
+const char PngChoice[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.png";
+// What the Settings app's stand-in was asked to open.
+const char SettingsOpened[] = "Software\\VemlaSettingsOpened";
 
 const DWORD WaitLimit = 20000;  // a whole installation under a loaded Wine; a healthy step takes well under 1 s
 
@@ -65,8 +69,9 @@ enum Kind { Any, Sheet, Picker, Box };
 HWND FindTopLevel(DWORD processId, Kind kind, const char *className = "#32770")
 {
     for (HWND w = NULL; (w = FindWindowExA(NULL, w, className, NULL)) != NULL;) {
+        bool answerable = GetDlgItem(w, IDOK) || GetDlgItem(w, IDYES) || GetDlgItem(w, IDRETRY);
         Kind is = GetDlgItem(w, IdNext) ? Sheet : FindWindowExA(w, NULL, "SysTreeView32", NULL) ? Picker
-                : GetDlgItem(w, IdMessageText) && (GetDlgItem(w, IDOK) || GetDlgItem(w, IDYES)) ? Box : Any;
+                : GetDlgItem(w, IdMessageText) && answerable ? Box : Any;
         if (IsWindowVisible(w) && (!processId || ProcessOf(w) == processId) && (kind == Any || kind == is))
             return w;
     }
@@ -101,6 +106,11 @@ protected:
         WriteRegistryString(HKEY_CLASSES_ROOT, OtherProgram, "", "Other Viewer");
         for (const char *extension : Extensions)
             WriteRegistryString(HKEY_CLASSES_ROOT, extension, "", OtherProgram);
+        const std::string choice = PngChoice + std::string("\\UserChoice"), command = "reg.exe add HKCU\\";
+        WriteRegistryString(HKEY_CURRENT_USER, choice.c_str(), "ProgId", OtherProgram);
+        WriteRegistryString(HKEY_CLASSES_ROOT, "ms-settings", "URL Protocol", "");
+        WriteRegistryString(HKEY_CLASSES_ROOT, "ms-settings\\shell\\open\\command", "",
+                            (command + SettingsOpened + " /v Page /d \"%1\" /f").c_str());
         scratch = MakeScratchFolder("e2e");
     }
 
@@ -108,7 +118,8 @@ protected:
     {
         if (scratch.empty())  // not set up
             return;
-        for (PROCESS_INFORMATION *process : {&wizard, &uninstaller}) {  // still running only after a failure
+        // Still running only after a failure.
+        for (PROCESS_INFORMATION *process : {&wizard, &uninstaller, &application}) {
             TerminateProcess(process->hProcess, 1);
             WaitForSingleObject(process->hProcess, 5000);
             CloseHandle(process->hThread);
@@ -133,7 +144,12 @@ protected:
                 TerminateProcess(process, 1);
                 CloseHandle(process);
             }
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, "Vemla");
+        const std::pair<HKEY, const char *> keys[] = {
+            {HKEY_CLASSES_ROOT, "Vemla"}, {HKEY_CLASSES_ROOT, "ms-settings"}, {HKEY_CURRENT_USER, PngChoice},
+            {HKEY_CURRENT_USER, SettingsOpened}, {HKEY_LOCAL_MACHINE, "Software\\Vemla"}};
+        for (const auto &key : keys)
+            RegDeleteTreeA(key.first, key.second);
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software\\RegisteredApplications", "Vemla");
         RegDeleteKeyExA(HKEY_LOCAL_MACHINE, UninstallKey, view, 0);
         RemoveInstalledShortcuts();
     }
@@ -162,7 +178,7 @@ protected:
 
     const REGSAM view = GetParam();
     std::string dist, scratch;
-    PROCESS_INFORMATION wizard = {}, uninstaller = {};
+    PROCESS_INFORMATION wizard = {}, uninstaller = {}, application = {};
     HWND sheet = NULL;
 };
 
@@ -234,9 +250,18 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     tick(finish, IDC_README);
     tick(finish, IDC_RUN);
     press(IdFinish);
+    if (!view)  // .png chosen, and the user's own choice names another program
+        ASSERT_NO_FATAL_FAILURE(AnswerBox(wizard, "インストール", "画像ファイルをVemlaで開くには、このあと表示される"
+                                          "「既定のアプリ」の画面でVemlaを選んでください。", IDOK));
     char image[MAX_PATH] = "";
     DWORD code = STILL_ACTIVE, length = sizeof image;
     EXPECT_TRUE(Ended(wizard, WaitLimit) && GetExitCodeProcess(wizard.hProcess, &code) && !code) << "exit code " << code;
+    std::string opened;  // nothing outranks .jpg, chosen alone in the other round: nothing is opened then
+    auto read = [&] {
+        return (opened = RegistryText(HKEY_CURRENT_USER, SettingsOpened, "Page")) != "(none)";
+    };
+    WaitUntil(read, view ? 0 : WaitLimit);
+    EXPECT_EQ(view ? "(none)" : "ms-settings:defaultapps?registeredAppMachine=Vemla", opened);
     EXPECT_TRUE(WaitUntil([&] { return (standIn = FindTopLevel(0, Any, "VemlaStandIn")) && (notepad = FindTopLevel(0, Any, "Notepad")); },
                           30000)) << "no Notepad with the readme, or no vemla.exe";
     HANDLE running = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessOf(standIn));
@@ -254,8 +279,14 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     std::string readme = TextOf(FindWindowExA(notepad, NULL, "Edit", NULL));
     EXPECT_NE(std::string::npos, readme.find("Vemla をお使いいただきありがとうございます。")) << Shown(readme);
 
+    // The installed application runs, and is asked to end until it has.
+    start(application, folder + "\\vemla.exe", "");
     start(uninstaller, folder + "\\setup.exe", " /u");
     ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstaller, "セットアップ", "Vemlaをアンインストールしますか？", IDYES));
+    const char busy[] = "Vemlaが実行中です。Vemlaを終了してから「再試行」を押してください。";
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstaller, "セットアップ", busy, IDRETRY));
+    EXPECT_TRUE(TerminateProcess(application.hProcess, 0) && Ended(application, 5000));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstaller, "セットアップ", busy, IDRETRY));
     ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstaller, "セットアップ", "アンインストールが成功しました。インストールしたフォルダを手動で削除してください。", IDOK));
     code = STILL_ACTIVE;
     EXPECT_TRUE(Ended(uninstaller, WaitLimit) && GetExitCodeProcess(uninstaller.hProcess, &code) && !code) << "exit code " << code;

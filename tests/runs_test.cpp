@@ -94,11 +94,11 @@ protected:
         for (const std::string &file : UserFiles())
             WriteFileBytes(file, "the user's");
         for (int i = 0; i < 2; ++i) {
-            WriteRegistryString(HKEY_CLASSES_ROOT, Extensions[i], "", Earlier[i].c_str());
-            WriteRegistryString(HKEY_CLASSES_ROOT, Earlier[i].c_str(), "", "Another viewer's picture");
+            WriteRegistryString(Classes, Extensions[i], "", Earlier[i].c_str());
+            WriteRegistryString(Classes, Earlier[i].c_str(), "", "Another viewer's picture");
         }
         // Added to our file type by another program, named outside code page 932: removed with it.
-        RegSetKeyValueW(HKEY_CLASSES_ROOT, L"Vemla\\shell\\Caf\x00e9\\command", L"", REG_SZ, L"", 2);
+        RegSetKeyValueW(Classes, L"Vemla\\shell\\Caf\x00e9\\command", L"", REG_SZ, L"", 2);
         SetupState.options = InstallOptions{1, 1, 1, 1, 1, 1};
         lstrcpyA(SetupState.installFolder, install.c_str());
         SetupState.sourceFolder[0] = '\0';
@@ -107,11 +107,11 @@ protected:
     // Beside the install folder (named as a file it removes), in it, in the group.
     std::vector<std::string> UserFiles() const { return {root + "\\readme.txt", install + "\\mine.txt", group + "\\mine.txt"}; }
 
-    // The boxes of one run, answered with answer; an uninstallation runs from the install folder.
-    std::string Execute(RunKind run, int function = -1, int n = 0, int answer = IDYES)
+    // The boxes of one run, answered in turn; an uninstallation runs from the install folder.
+    std::string Execute(RunKind run, int function = -1, int n = 0, std::vector<int> answers = {IDYES})
     {
         std::unique_ptr<ScopedSetupModule> running(run == Uninstall ? new ScopedSetupModule(install) : NULL);
-        ScopedMessageBoxScript boxes({answer});
+        ScopedMessageBoxScript boxes(answers);
         positions.clear();
         Faults::Arm(function, n);
         if (run == Install)
@@ -139,13 +139,14 @@ protected:
         for (const std::string &file : UserFiles())
             expect(ReadFileBytes(file) == "the user's", "the user's " + file.substr(root.size() + 1) + " lost");
         for (int i = 0; i < 2; ++i) {  // another program's
-            expect(RegistryKeyExists(HKEY_CLASSES_ROOT, Earlier[i].c_str()), Earlier[i].substr(0, 20) + " lost");
-            expect(RegistryText(HKEY_CLASSES_ROOT, Extensions[i], "") == Earlier[i] || RegistryText(HKEY_CLASSES_ROOT, Extensions[i], PreviousValueName) == Earlier[i],
+            expect(RegistryKeyExists(Classes, Earlier[i].c_str()), Earlier[i].substr(0, 20) + " lost");
+            expect(RegistryText(Classes, Extensions[i], "") == Earlier[i] ||
+                       RegistryText(Classes, Extensions[i], PreviousValueName) == Earlier[i],
                    Extensions[i] + std::string("'s earlier association lost"));
         }
         Execute(Uninstall);
         for (int i = 0; i < 2; ++i)
-            expect(RegistryText(HKEY_CLASSES_ROOT, Extensions[i], "") == Earlier[i],
+            expect(RegistryText(Classes, Extensions[i], "") == Earlier[i],
                    Extensions[i] + std::string("'s earlier association not back after a further uninstallation"));
     }
 
@@ -206,7 +207,13 @@ TEST_F(Runs, PathsThatDoNotFitAndWhatFailsAreNamedInOneWarning)
     Reset();
     EXPECT_EQ("インストール: 次の項目をインストールできませんでした。\n\nアンインストール情報 (InstallLocation)\n",
               Execute(Install, Faults::FunctionNamed("RegSetValueExA"), 3));
-    EXPECT_EQ("Vemla", RegistryText(HKEY_CLASSES_ROOT, ".jpg", "")) << "the associations not written";
+    EXPECT_EQ("Vemla", RegistryText(Classes, ".jpg", "")) << "the associations not written";
+    SetupState.options.associateJpeg = SetupState.options.associatePng = 0;  // fewer in Default apps
+    Execute(Install);
+    const std::string types = CapabilitiesKey + std::string("\\FileAssociations");
+    for (const char *extension : Extensions)
+        EXPECT_EQ(extension[1] == 'b' || extension[1] == 'd' ? "Vemla" : "(none)",
+                  RegistryText(HKEY_LOCAL_MACHINE, types.c_str(), extension));
     Reset();
     SetupState.options = InstallOptions();
     // A folder of 244 bytes: the program files fit in MAX_PATH, no texture path does (the shortest,
@@ -251,7 +258,7 @@ TEST_F(Runs, OnlyTheRecordedFoldersSetupUninstalls)
         RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString");
         if (!c.command.empty())
             WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", c.command.c_str());
-        EXPECT_EQ(c.boxes, Execute(Uninstall, -1, 0, c.boxes == Asked ? IDNO : IDYES));
+        EXPECT_EQ(c.boxes, Execute(Uninstall, -1, 0, {c.boxes == Asked ? IDNO : IDYES}));
         if (c.boxes != Uninstalled)  // as installed, to compare
             WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", quoted.c_str());
         EXPECT_EQ("", c.boxes == Uninstalled ? UninstallationFaults(install, Earlier)
@@ -285,8 +292,22 @@ TEST_F(Runs, NeitherRunWritesOrDeletesThroughLinksAndTheUsersOwnFilesStay)
             EXPECT_EQ("mine", ReadFileBytes(file)) << file;
         EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(linked ? target : install + "\\TEXTURE"));
         EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(group)) << "the user's file or the link's target";
-        EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ProgIdKey));
+        EXPECT_FALSE(RegistryKeyExists(Classes, ProgIdKey));
         EXPECT_EQ(linked, RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey)) << "kept while a link of ours stays";
     }
     EXPECT_TRUE(FolderLink(group, "") && FolderLink(install + "\\TEXTURE", ""));
+}
+
+// Windows keeps a running program's file open: the uninstallation asks until Vemla has ended, or changes
+// nothing.
+TEST_F(Runs, UninstallationAsksToEndARunningVemlaFirst)
+{
+    Reset();
+    ASSERT_EQ("", Execute(Install));
+    std::string application = install + "\\vemla.exe";
+    HANDLE held = CreateFileA(application.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, 0);
+    const std::string running = "セットアップ: Vemlaが実行中です。Vemlaを終了してから「再試行」を押してください。\n";
+    EXPECT_EQ(Asked + running + running, Execute(Uninstall, -1, 0, {IDYES, IDRETRY, IDCANCEL}));
+    CloseHandle(held);
+    EXPECT_EQ("", InstallationFaults(install, source, SetupState.options, Earlier)) << "changed, cancelled";
 }

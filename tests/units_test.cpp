@@ -246,8 +246,9 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
         EXPECT_EQ(c.entry, RegisterUninstallEntry(missed, sizeof missed));
         std::string joined = c.joined.empty() ? c.folder + "\\" : c.joined;
         EXPECT_EQ(c.fileType ? "Vemla Image|\"" + joined + "vemla.exe\" \"%1\"|Vemla" : "(none)|(none)|(none)",
-                  RegistryText(HKEY_CLASSES_ROOT, "Vemla", "") + "|" + RegistryText(HKEY_CLASSES_ROOT, "Vemla\\shell\\open\\command", "") +
-                      "|" + RegistryText(HKEY_CLASSES_ROOT, ".bmp", ""));
+                  RegistryText(Classes, "Vemla", "") + "|" +
+                      RegistryText(Classes, "Vemla\\shell\\open\\command", "") + "|" +
+                      RegistryText(Classes, ".bmp", ""));
         EXPECT_EQ(c.entry ? "\"" + joined + "setup.exe\" /u|Vemla|" + c.folder + "|" + joined + "vemla.exe,0" : "(none)|(none)|(none)|(none)",
                   RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString") + "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayName") +
                       "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation") + "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayIcon"));
@@ -309,18 +310,18 @@ TEST(RegistryRecords, EarlierAssociationIsSavedExactlyOnceNeverAsOursAndTheKeyKe
         SCOPED_TRACE(testing::PrintToString(c.earlier));
         registry.Clear();
         if (c.type != REG_NONE)
-            RegSetKeyValueW(HKEY_CLASSES_ROOT, L".jpg", L"", c.type, c.earlier.data(), (DWORD)c.earlier.size() * 2);
+            RegSetKeyValueW(Classes, L".jpg", L"", c.type, c.earlier.data(), (DWORD)c.earlier.size() * 2);
         if (c.saved)
-            RegSetKeyValueW(HKEY_CLASSES_ROOT, L".jpg", L"VemlaPrevious", REG_SZ, c.saved, (lstrlenW(c.saved) + 1) * 2);
-        WriteRegistryString(HKEY_CLASSES_ROOT, ".jpg\\ShellNew", "ItemName", "photo");
+            RegSetKeyValueW(Classes, L".jpg", L"VemlaPrevious", REG_SZ, c.saved, (lstrlenW(c.saved) + 1) * 2);
+        WriteRegistryString(Classes, ".jpg\\ShellNew", "ItemName", "photo");
         bool refused = c.type == REG_DWORD || c.earlier.size() > 256;
         EXPECT_EQ(refused ? 0 : 1, RegisterFileType(".jpg"));
         EXPECT_EQ(refused ? 0 : 1, RegisterFileType(".jpg"));
-        RegistryValue value = ReadRegistryValueW(HKEY_CLASSES_ROOT, L".jpg", L"");
+        RegistryValue value = ReadRegistryValueW(Classes, L".jpg", L"");
         EXPECT_TRUE(refused ? value.type == c.type && value.bytes == Bytes(c.earlier) : value.bytes == Bytes(std::wstring(L"Vemla", 6)));
-        EXPECT_EQ(!refused, ReadRegistryValue(HKEY_CLASSES_ROOT, ".jpg\\OpenWithProgids", "Vemla").found);
-        EXPECT_EQ("photo", RegistryText(HKEY_CLASSES_ROOT, ".jpg\\ShellNew", "ItemName"));
-        RegistryValue saved = ReadRegistryValueW(HKEY_CLASSES_ROOT, L".jpg", L"VemlaPrevious");
+        EXPECT_EQ(!refused, ReadRegistryValue(Classes, ".jpg\\OpenWithProgids", "Vemla").found);
+        EXPECT_EQ("photo", RegistryText(Classes, ".jpg\\ShellNew", "ItemName"));
+        RegistryValue saved = ReadRegistryValueW(Classes, L".jpg", L"VemlaPrevious");
         EXPECT_EQ(c.savedType, saved.found ? saved.type : REG_NONE);
         EXPECT_EQ(Bytes(c.expected), saved.bytes);
     }
@@ -347,6 +348,30 @@ TEST(Shortcuts, SystemFoldersResolveAndPathsWithoutDriveOrThatCannotBeSavedAreRe
     SetCurrentDirectoryA(previous.c_str());
     RemoveTree(scratch);
     CoUninitialize();
+}
+
+// Windows 8 and later let the user's own choice, then the user's own classes, outrank the machine's
+// association; Wine honours neither, so the rule is read here. A made-up extension keeps the prefix's apart.
+TEST(RegistryRecords, AssociationIsOutrankedByTheUsersChoiceOrClassesNamingAnotherProgram)
+{
+    const char *choice = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.vemlatest";
+    const std::string longest(300, 'p');  // more than a ProgID holds: not ours
+    static const struct { const char *choice, *classes; int outranked; } cases[] = {
+        {NULL, NULL, 0}, {"Other.Image", NULL, 1}, {"vemla", NULL, 0}, {NULL, "Other.Image", 1},
+        {NULL, "", 0}, {"Vemla", "VEMLA", 0}, {"Vemla", "Other.Image", 1}, {longest.c_str(), NULL, 1}};
+    for (const auto &c : cases) {
+        RegDeleteTreeA(HKEY_CURRENT_USER, choice);
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Classes\\.vemlatest");
+        if (c.choice)
+            WriteRegistryString(HKEY_CURRENT_USER, (choice + std::string("\\UserChoice")).c_str(), "ProgId",
+                                c.choice);
+        if (c.classes)
+            WriteRegistryString(HKEY_CURRENT_USER, "Software\\Classes\\.vemlatest", "", c.classes);
+        EXPECT_EQ(c.outranked, IsAssociationOutranked(".vemlatest"))
+            << (c.choice ? c.choice : "-") << " " << (c.classes ? c.classes : "-");
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, choice);
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Classes\\.vemlatest");
 }
 
 // Wine runs every program elevated: without the desktop shell's route nothing may be started, as it

@@ -4,6 +4,7 @@
 #include "base/layout.h"
 #include "base/setup_state.h"
 #include "resources/resource.h"
+#include "system/registry_records.h"
 #include "system/user_shell.h"
 #include "wizard/pages.h"
 #include "wizard/wizard_sheet.h"
@@ -13,6 +14,24 @@
 static void OpenFromSourceFolder(const char *name)
 {
     OpenAsUser(SetupState.sourceFolder, name);
+}
+
+// Where the user's own choice outranks an association just written (Windows 8 and later), a
+// double-clicked photo still opens in another program: the user is shown where to choose Vemla.
+// Windows before 10 has no such page; nothing more happens there.
+static void SuggestDefaultApps(HWND page)
+{
+    const char *chosen[4];
+    int outranked = 0;
+    for (int i = ChosenExtensions(SetupState.options, chosen) - 1; i >= 0; --i)
+        outranked |= IsAssociationOutranked(chosen[i]);
+    if (!outranked)
+        return;
+    MessageBoxA(page,
+                "画像ファイルをVemlaで開くには、このあと表示される「既定のアプリ」の画面でVemlaを"
+                "選んでください。",
+                "インストール", MB_OK | MB_ICONINFORMATION);
+    OpenAsUser(NULL, "ms-settings:defaultapps?registeredAppMachine=Vemla");
 }
 
 INT_PTR CALLBACK FinishPage(HWND page, UINT message, WPARAM, LPARAM lparam)
@@ -37,6 +56,7 @@ INT_PTR CALLBACK FinishPage(HWND page, UINT message, WPARAM, LPARAM lparam)
                 OpenFromSourceFolder(ReadmeName);
             if (IsDlgButtonChecked(page, IDC_RUN) == BST_CHECKED)
                 OpenFromSourceFolder(ApplicationName);
+            SuggestDefaultApps(page);
             ReplyToSheet(page, 1);
             return 0;
         }

@@ -2,6 +2,7 @@
 #include <commctrl.h>
 
 #include "core/install.h"
+#include "core/running_program.h"
 #include "base/setup_state.h"
 #include "resources/resource.h"
 #include "wizard/pages.h"
@@ -39,6 +40,12 @@ INT_PTR CALLBACK OptionsPage(HWND page, UINT message, WPARAM, LPARAM lparam)
         case PSN_WIZNEXT:
             for (const auto &box : OptionBoxes)
                 SetupState.options.*box.option = IsDlgButtonChecked(page, box.control) == BST_CHECKED;
+            // A reinstallation over a running Vemla would copy all but its files; cancelled, the
+            // user stays here with nothing changed.
+            if (!WaitUntilNotRunning(page, SetupState.installFolder, "インストール")) {
+                ReplyToSheet(page, -1);
+                return 1;
+            }
             // Synchronous: the sheet takes no input until the installation is done.
             RunInstallation(page);
             ReplyToSheet(page, 0);

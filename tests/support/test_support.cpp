@@ -110,12 +110,14 @@ std::string CurrentDirectory()
     return GetCurrentDirectoryA(sizeof folder, folder) < sizeof folder ? folder : "";
 }
 
+HKEY Classes = HKEY_CLASSES_ROOT;
+
 static HKEY OverrideRoot(HKEY root, const std::string &path)
 {
     HKEY key = NULL;
     EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS,
                                              NULL, &key, NULL)) << path;
-    EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(root, key)) << path;
+    EXPECT_EQ(ERROR_SUCCESS, root ? RegOverridePredefKey(root, key) : ERROR_SUCCESS) << path;
     return key;
 }
 
@@ -127,20 +129,25 @@ ScopedRegistryOverride::ScopedRegistryOverride()
     RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath.c_str());  // one left by an earlier process of the same id
     classesRoot = OverrideRoot(HKEY_CLASSES_ROOT, scratchPath + "\\HKCR");
     localMachine = OverrideRoot(HKEY_LOCAL_MACHINE, scratchPath + "\\HKLM");
+    Classes = OverrideRoot(NULL, scratchPath + "\\HKLM\\Software\\Classes");
 }
 
 void ScopedRegistryOverride::Clear()
 {
     RegDeleteTreeA(classesRoot, NULL);
+    RegDeleteTreeA(Classes, NULL);
     RegDeleteTreeA(localMachine, NULL);
+    RegCloseKey(Classes);  // deleted with its parent's tree: made anew
+    RegCreateKeyExA(localMachine, "Software\\Classes", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &Classes, NULL);
 }
 
 ScopedRegistryOverride::~ScopedRegistryOverride()
 {
     RegOverridePredefKey(HKEY_CLASSES_ROOT, NULL);
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, NULL);
-    RegCloseKey(classesRoot);
-    RegCloseKey(localMachine);
+    for (HKEY key : {classesRoot, localMachine, Classes})
+        RegCloseKey(key);
+    Classes = HKEY_CLASSES_ROOT;
     RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath.c_str());
 }
 
@@ -334,6 +341,7 @@ std::string RegistryText(HKEY root, const char *key, const char *name, REGSAM vi
 }
 
 const char *const Extensions[4] = {".jpg", ".png", ".bmp", ".dib"};
+const char CapabilitiesKey[] = "Software\\Vemla\\Capabilities";
 static int InstallOptions::*const ExtensionOptions[] = {&InstallOptions::associateJpeg, &InstallOptions::associatePng,
                                                        &InstallOptions::associateBitmap, &InstallOptions::associateBitmap};
 
@@ -352,15 +360,26 @@ std::string InstallationFaults(const std::string &folder, const std::string &sou
                name + " not copied, or read-only");
     }
     bool associated = false;
+    const std::string types = CapabilitiesKey + std::string("\\FileAssociations");
     for (int i = 0; i < 4; ++i) {
         associated |= options.*ExtensionOptions[i] != 0;
-        expect(RegistryText(HKEY_CLASSES_ROOT, Extensions[i], "") == (options.*ExtensionOptions[i] ? "Vemla" : earlier[i]),
-               Extensions[i] + std::string(options.*ExtensionOptions[i] ? " not ours" : " not left alone"));
-        expect(ReadRegistryValue(HKEY_CLASSES_ROOT, (Extensions[i] + std::string("\\OpenWithProgids")).c_str(), "Vemla").found ==
-                   (options.*ExtensionOptions[i] != 0), Extensions[i] + std::string(" offers Vemla or not"));
+        const bool chosen = options.*ExtensionOptions[i] != 0;
+        expect(RegistryText(Classes, Extensions[i], "") == (chosen ? "Vemla" : earlier[i]),
+               Extensions[i] + std::string(chosen ? " not ours" : " not left alone"));
+        const std::string openWith = Extensions[i] + std::string("\\OpenWithProgids");
+        expect(ReadRegistryValue(Classes, openWith.c_str(), "Vemla").found == chosen &&
+                   RegistryText(HKEY_LOCAL_MACHINE, types.c_str(), Extensions[i]) ==
+                       (chosen ? "Vemla" : "(none)"),
+               Extensions[i] + std::string(" offered in Open with and Default apps, or not"));
     }
-    expect(RegistryText(HKEY_CLASSES_ROOT, "Vemla", "") + "|" + RegistryText(HKEY_CLASSES_ROOT, "Vemla\\shell\\open\\command", "") ==
+    expect(RegistryText(Classes, "Vemla", "") + "|" +
+               RegistryText(Classes, "Vemla\\shell\\open\\command", "") ==
                (associated ? "Vemla Image|\"" + folder + "\\vemla.exe\" \"%1\"" : "(none)|(none)"), "the file type");
+    expect(RegistryText(HKEY_LOCAL_MACHINE, CapabilitiesKey, "ApplicationName") + "|" +
+               RegistryText(HKEY_LOCAL_MACHINE, CapabilitiesKey, "ApplicationDescription") + "|" +
+               RegistryText(HKEY_LOCAL_MACHINE, "Software\\RegisteredApplications", "Vemla") ==
+               (associated ? "Vemla|初心者でも簡単に操作のできるフォトレタッチソフト|Software\\Vemla\\Capabilities"
+                           : "(none)|(none)|(none)"), "Vemla in Default apps");
     SYSTEMTIME today;
     GetLocalTime(&today);
     char date[16];
@@ -395,13 +414,17 @@ std::string UninstallationFaults(const std::string &folder, const std::vector<st
         expect(!FileExists(folder + "\\TEXTURE\\" + file.name), file.name + std::string(" left"));
     for (int row = 0; row < ShortcutCount; ++row)
         expect(!FileExists(InstalledShortcutPath(row)), std::string("shortcut ") + ShortcutSet[row].file + " left");
-    expect(!RegistryKeyExists(HKEY_CLASSES_ROOT, "Vemla"), "the file type left");
+    expect(!RegistryKeyExists(Classes, "Vemla"), "the file type left");
+    expect(!RegistryKeyExists(HKEY_LOCAL_MACHINE, "Software\\Vemla") &&
+               !ReadRegistryValue(HKEY_LOCAL_MACHINE, "Software\\RegisteredApplications", "Vemla").found,
+           "Vemla in Default apps left");
     expect(!RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey, view),
            "the uninstall entry left");
     for (int i = 0; i < 4; ++i)
-        expect(RegistryText(HKEY_CLASSES_ROOT, Extensions[i], "") == earlier[i] &&
-                   !ReadRegistryValue(HKEY_CLASSES_ROOT, Extensions[i], "VemlaPrevious").found &&
-                   !ReadRegistryValue(HKEY_CLASSES_ROOT, (Extensions[i] + std::string("\\OpenWithProgids")).c_str(), "Vemla").found,
+        expect(RegistryText(Classes, Extensions[i], "") == earlier[i] &&
+                   !ReadRegistryValue(Classes, Extensions[i], "VemlaPrevious").found &&
+                   !ReadRegistryValue(Classes, (Extensions[i] + std::string("\\OpenWithProgids")).c_str(),
+                                      "Vemla").found,
                Extensions[i] + std::string(" not given back"));
     return faults;
 }

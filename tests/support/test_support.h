@@ -23,11 +23,16 @@ int CountFolderEntries(const std::string &folder);  // "." and ".." left out
 bool FolderLink(const std::string &link, const std::string &target);
 std::vector<std::string> DistributionFiles();  // relative: the program files, then TEXTURE's
 
+// Where the tests read and write class records: HKEY_CLASSES_ROOT, or while a ScopedRegistryOverride lives
+// its HKEY_LOCAL_MACHINE\Software\Classes, kept apart from its HKEY_CLASSES_ROOT (as Windows keeps an
+// administrator's own classes apart), so that a record written through HKEY_CLASSES_ROOT is missed.
+extern HKEY Classes;
+
 // While alive, this process's HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE lead to fresh scratch keys (deleted afterwards).
 struct ScopedRegistryOverride {
     ScopedRegistryOverride();
     ~ScopedRegistryOverride();
-    void Clear();  // both scratch keys emptied
+    void Clear();  // the scratch keys emptied
     HKEY classesRoot, localMachine;
     std::string scratchPath;  // under HKEY_CURRENT_USER
 };
@@ -69,6 +74,7 @@ struct ScopedSetupModule {
 void WriteDistribution(const std::string &source);
 
 extern const char *const Extensions[4];  // the order of earlier[] below
+extern const char CapabilitiesKey[];     // Vemla's in "Default apps", under HKEY_LOCAL_MACHINE
 std::string SpecialFolder(int csidl);  // the prefix's shell folder (CSIDL_PROGRAMS...), expected to exist; or empty
 void RemoveInstalledShortcuts();       // and the Start-menu group with its contents
 std::string InstalledShortcutPath(int row);  // where row of ShortcutSet lies
