@@ -108,46 +108,56 @@ protected:
     std::vector<std::string> UserFiles() const { return {root + "\\readme.txt", install + "\\mine.txt", group + "\\mine.txt"}; }
 
     // The boxes of one run, answered in turn; an uninstallation runs from the install folder.
-    std::string Execute(RunKind run, int function = -1, int n = 0, std::vector<int> answers = {IDYES})
+    std::string Execute(RunKind run, int function = -1, int n = 0, std::vector<int> answers = {IDYES}, bool stop = false)
     {
         std::unique_ptr<ScopedSetupModule> running(run == Uninstall ? new ScopedSetupModule(install) : NULL);
         ScopedMessageBoxScript boxes(answers);
         positions.clear();
-        Faults::Arm(function, n);
-        if (run == Install)
-            RunInstallation(page);
-        else
-            RunUninstallation();
+        Faults::Arm(function, n, stop);
+        if (__builtin_setjmp(Faults::StopPoint()) == 0) {
+            if (run == Install)
+                RunInstallation(page);
+            else
+                RunUninstallation();
+        }
         Faults::Disarm();
         owner = boxes.seen.empty() ? page : boxes.seen[0].owner;
         return boxes.Texts();
     }
 
-    void Check(RunKind run, const std::string &boxes, const std::string &function, int n)
+    // After a run whose call n of function failed, or that stopped dead there (the power failed): what it left, then
+    // what a further uninstallation leaves. Stopped, the user recovers with the recorded uninstaller, or else with a new
+    // installation and its uninstaller; nothing of ours may be left then.
+    void Check(RunKind run, const std::string &boxes, const std::string &function, int n, bool stopped = false)
     {
         auto expect = [&](bool good, const std::string &what) {
             if (!good)
-                violations.push_back(RunNames[run] + std::string(" with ") + function + " #" + std::to_string(n) + " failing: " + what);
+                violations.push_back(RunNames[run] + std::string(stopped ? " stopped at " : " with ") + function + " #" +
+                                     std::to_string(n) + (stopped ? ": " : " failing: ") + what);
         };
-        if (boxes == (run == Install ? "" : Uninstalled)) {
+        if (!stopped && boxes == (run == Install ? "" : Uninstalled)) {
             std::string faults = run == Install ? InstallationFaults(install, source, SetupState.options, Earlier)
                                                 : UninstallationFaults(install, Earlier);
             expect(faults.empty(), "no warning, yet " + faults);
         }
-        expect(run == Uninstall || positions == Positions, "not every progress position set");
-        expect(run == Uninstall || owner == page, "the warning not on the page");
+        expect(stopped || run == Uninstall || positions == Positions, "not every progress position set");
+        expect(stopped || run == Uninstall || owner == page, "the warning not on the page");
+        // The list of programs shows the entry once it has its name, and runs its command.
+        bool recorded = RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString") != "(none)" &&
+                        RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayName") != "(none)" &&
+                        FileExists(install + "\\setup.exe");
+        if (stopped && run == Install && !recorded)
+            Execute(Install);  // every option, as Reset left them
+        Execute(Uninstall);
+        expect(!stopped || UninstallationFaults(install, Earlier).empty(), "left after the recovery: " +
+                                                                             UninstallationFaults(install, Earlier));
         for (const std::string &file : UserFiles())
             expect(ReadFileBytes(file) == "the user's", "the user's " + file.substr(root.size() + 1) + " lost");
         for (int i = 0; i < 2; ++i) {  // another program's
             expect(RegistryKeyExists(Classes, Earlier[i].c_str()), Earlier[i].substr(0, 20) + " lost");
-            expect(RegistryText(Classes, Extensions[i], "") == Earlier[i] ||
-                       RegistryText(Classes, Extensions[i], PreviousValueName) == Earlier[i],
-                   Extensions[i] + std::string("'s earlier association lost"));
-        }
-        Execute(Uninstall);
-        for (int i = 0; i < 2; ++i)
             expect(RegistryText(Classes, Extensions[i], "") == Earlier[i],
                    Extensions[i] + std::string("'s earlier association not back after a further uninstallation"));
+        }
     }
 
     std::string root = MakeScratchFolder("runs"), source = root + "\\dist", install = root + "\\Vemla 1";
@@ -158,40 +168,44 @@ protected:
     std::vector<std::string> violations;
 };
 
-TEST_F(Runs, SweepEveryFailedCallIsReportedAndLosesNothingOfTheUsers)
+TEST_F(Runs, SweepEveryFailedOrStoppedCallIsReportedOrRecoveredAndLosesNothingOfTheUsers)
 {
-    auto start = std::chrono::steady_clock::now();
-    int runs = 0;
-    for (RunKind run : {Install, Uninstall}) {
-        auto prepare = [&] {
-            Reset();
-            EXPECT_TRUE(run == Install || Execute(Install).empty()) << "the clean installation before an uninstallation";
-        };
-        prepare();
-        std::string clean = Execute(run);
-        EXPECT_EQ(run == Install ? "" : Uninstalled, clean) << "a clean run, whose work every check below compares";
-        std::vector<int> calls;
-        std::string counted;
-        for (int f = 0; f < Faults::FunctionCount(); ++f) {
-            calls.push_back(Faults::Calls(f));
-            counted += std::string(" ") + Faults::FunctionName(f) + " " + std::to_string(calls[f]);
-        }
-        printf("%s, calls of a clean run:%s\n", RunNames[run], counted.c_str());
-        Check(run, clean, "nothing", 0);
-        for (int f = 0; f < Faults::FunctionCount(); ++f) {
-            for (int n = 1; n <= calls[f]; ++n, ++runs) {
-                prepare();
-                std::string boxes = Execute(run, f, n);
-                EXPECT_TRUE(Faults::Injected()) << RunNames[run] << " " << Faults::FunctionName(f) << " #" << n << " not reached";
-                Check(run, boxes, Faults::FunctionName(f), n);
+    for (bool stop : {false, true}) {
+        auto start = std::chrono::steady_clock::now();
+        int runs = 0;
+        for (RunKind run : {Install, Uninstall}) {
+            auto prepare = [&] {
+                Reset();
+                EXPECT_TRUE(run == Install || Execute(Install).empty()) << "the clean installation before an uninstallation";
+            };
+            prepare();
+            std::string clean = Execute(run);
+            EXPECT_EQ(run == Install ? "" : Uninstalled, clean) << "a clean run, whose work every check below compares";
+            std::vector<int> calls;
+            std::string counted;
+            for (int f = 0; f < Faults::FunctionCount(); ++f) {
+                calls.push_back(Faults::Calls(f));
+                counted += std::string(" ") + Faults::FunctionName(f) + " " + std::to_string(calls[f]);
+            }
+            if (!stop)
+                printf("%s, calls of a clean run:%s\n", RunNames[run], counted.c_str());
+            Check(run, clean, "nothing", 0);
+            for (int f = 0; f < Faults::FunctionCount(); ++f) {
+                for (int n = 1; n <= calls[f]; ++n, ++runs) {
+                    prepare();
+                    std::string boxes = Execute(run, f, n, {IDYES}, stop);
+                    EXPECT_TRUE(Faults::Injected()) << RunNames[run] << " " << Faults::FunctionName(f) << " #" << n;
+                    Check(run, boxes, Faults::FunctionName(f), n, stop);
+                }
             }
         }
+        EXPECT_GT(runs, ProgramFileCount + TextureFileCount + RemovalCount) << "the import table was not patched";
+        printf("fault sweep: %d runs with a call %s in %.1f s\n", runs, stop ? "stopping the run" : "failing",
+               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
-    EXPECT_GT(runs, ProgramFileCount + TextureFileCount + RemovalCount) << "the import table was not patched";
     for (const std::string &violation : violations)
         ADD_FAILURE() << violation;
-    printf("fault sweep: %d runs with a failed call in %.1f s, %zu violations\n", runs,
-           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), violations.size());
+    printf("fault sweep: %zu violations\n", violations.size());
 }
 
 TEST_F(Runs, PathsThatDoNotFitAndWhatFailsAreNamedInOneWarning)

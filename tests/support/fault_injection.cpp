@@ -20,7 +20,8 @@ struct Entry {
     int calls;
 };
 int target = -1, failAt;
-bool injected;
+bool injected, stopping;
+void *stopPoint[5];  // __builtin_setjmp's buffer: no unwinding through the product's frames
 std::vector<std::pair<void **, void *>> swapped;  // slot, its original entry
 
 extern Entry FaultTable[];
@@ -32,6 +33,8 @@ template <typename R, typename... A> struct Hook<R(WINAPI *)(A...)> {
         Entry &e = FaultTable[I];
         if (++e.calls == failAt && I == target) {
             injected = true;
+            if (stopping)
+                __builtin_longjmp(stopPoint, 1);
             SetLastError(e.error);
             return (R)e.failed;
         }
@@ -144,12 +147,14 @@ void FakeVolume(unsigned long long freeBytes, unsigned long clusterBytes) { fake
 
 bool Injected() { return injected; }
 
-void Arm(int function, int n)
+void **StopPoint() { return stopPoint; }
+
+void Arm(int function, int n, bool stop)
 {
     static PVOID handler = AddVectoredExceptionHandler(1, ReportCrash);
     (void)handler;
     Disarm();
-    target = function, failAt = n, injected = false;
+    target = function, failAt = n, injected = false, stopping = stop;
     BYTE *base = (BYTE *)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
     DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;

@@ -9,8 +9,11 @@ int FunctionCount();
 const char *FunctionName(int function);
 int FunctionNamed(const char *name);  // its index, or -1 when the table has no such function
 // Counts calls from now on; the nth call of function (-1: none) fails as it would on a full disk,
-// without access, or short of memory.
-void Arm(int function = -1, int n = 0);
+// without access, or short of memory. With stop, that call and all after it never happen instead: as if
+// the process had been ended there, the run is left by __builtin_longjmp to StopPoint(), which the
+// caller set with __builtin_setjmp, its frames and handles abandoned.
+void Arm(int function = -1, int n = 0, bool stop = false);
+void **StopPoint();
 void Disarm();                // the import table as it was
 int Calls(int function);      // since Arm; 0 for a function this program does not import
 bool Injected();              // the failure asked for by the last Arm was made
