@@ -78,12 +78,37 @@ HWND FindTopLevel(DWORD processId, Kind kind, const char *className = "#32770")
     return NULL;
 }
 
+// For tools/walkthrough: window as the X display shows it, numbered in order, into the Linux folder
+// VEMLA_SCREENSHOTS. Wine starts Linux programs by path; mv lets only whole files appear.
+void Snapshot(HWND window, const char *name)
+{
+    static const char *folder = getenv("VEMLA_SCREENSHOTS");
+    static int taken;
+    RECT r;
+    if (!folder || !GetWindowRect(window, &r))
+        return;
+    Sleep(300);  // a window just shown is activated, and so raised, a moment later
+    for (HWND place : {HWND_TOPMOST, HWND_NOTOPMOST})  // uncovered: Wine restacks X windows only on a change
+        SetWindowPos(window, place, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    WaitUntil([&] { return !GetUpdateRect(window, NULL, FALSE); });
+    Sleep(300);  // Wine copies a painting to the display a moment later
+    char file[MAX_PATH], line[4 * MAX_PATH];
+    snprintf(file, sizeof file, "%s/%02d-%s-%s.png", folder, ++taken,
+             strrchr(::testing::UnitTest::GetInstance()->current_test_info()->name(), '/') + 1, name);
+    snprintf(line, sizeof line, "/bin/sh -c \"/usr/bin/import -window root -crop %ldx%ld+%ld+%ld +repage"
+             " 'png:%s~' && /bin/mv '%s~' '%s'\"", r.right - r.left, r.bottom - r.top, r.left, r.top,
+             file, file, file);
+    if (WinExec(line, SW_HIDE) > 31)
+        WaitUntil([&] { return FileExists(std::string("Z:") + file); });
+}
+
 void AnswerBox(const PROCESS_INFORMATION &process, const char *caption, const char *text, int answer)
 {
     HWND box = NULL;
     WaitUntil([&] { return (box = FindTopLevel(process.dwProcessId, Box)) || Ended(process); });
     ASSERT_TRUE(box) << "no message box \"" << Shown(text) << "\"" << (Ended(process) ? ": the program ended" : "");
     EXPECT_EQ(Shown(std::string(caption) + ": " + text), Shown(TextOf(box) + ": " + TextOf(GetDlgItem(box, IdMessageText))));
+    Snapshot(box, answer == IDYES ? "question" : "message");
     PostMessageA(GetDlgItem(box, answer), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(box); }, 10000)) << "the box stays after pressing " << answer;
 }
@@ -173,6 +198,8 @@ protected:
         std::string expected = std::string("painted, ") + buttons, seen;
         WaitUntil([&] { return (seen = state()) == expected || box || Ended(wizard); });
         EXPECT_EQ(expected, seen) << "the page with control " << control;
+        Snapshot(seen == expected ? sheet : NULL,
+                 control == IDC_FOLDER ? "destination" : control == IDC_README ? "finish" : "options");
         return seen == expected ? page : NULL;
     }
 
@@ -220,6 +247,7 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     PostMessageA(GetDlgItem(page, IDC_BROWSE), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return (picker = FindTopLevel(wizard.dwProcessId, Picker)) != NULL; }, 10000)) << "no folder picker";
     EXPECT_TRUE(FindWindowExA(picker, NULL, NULL, "Select Folder")) << "the picker's title";
+    Snapshot(picker, "browse");
     PostMessageA(GetDlgItem(picker, IDCANCEL), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, 10000)) << "the picker stays";
     EXPECT_EQ(proposed, TextOf(field)) << "the field after a cancelled picker";
@@ -278,6 +306,8 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     CloseHandle(snapshot);
     std::string readme = TextOf(FindWindowExA(notepad, NULL, "Edit", NULL));
     EXPECT_NE(std::string::npos, readme.find("Vemla をお使いいただきありがとうございます。")) << Shown(readme);
+    Snapshot(standIn, "application");
+    Snapshot(notepad, "readme");
 
     // The installed application runs, and is asked to end until it has.
     start(application, folder + "\\vemla.exe", "");
