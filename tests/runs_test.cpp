@@ -93,6 +93,8 @@ protected:
             CreateDirectoryA(folder.c_str(), NULL);
         for (const std::string &file : UserFiles())
             WriteFileBytes(file, "the user's");
+        WriteFileBytes(install + "\\vemla.hlp", "an earlier setup's, copied read-only from a CD-ROM");
+        SetFileAttributesA((install + "\\vemla.hlp").c_str(), FILE_ATTRIBUTE_READONLY);
         for (int i = 0; i < 2; ++i) {
             WriteRegistryString(Classes, Extensions[i], "", Earlier[i].c_str());
             WriteRegistryString(Classes, Earlier[i].c_str(), "", "Another viewer's picture");
@@ -324,4 +326,12 @@ TEST_F(Runs, UninstallationAsksToEndARunningVemlaFirst)
     EXPECT_EQ(Asked + running + running, Execute(Uninstall, -1, 0, {IDYES, IDRETRY, IDCANCEL}));
     CloseHandle(held);
     EXPECT_EQ("", InstallationFaults(install, source, SetupState.options, Earlier)) << "changed, cancelled";
+    // Then: an earlier association stored expandable comes back as it was; an extension gone since is no failure.
+    const std::wstring expandable(L"%VemlaEarlier%", 15);
+    SetEnvironmentVariableA("VemlaEarlier", Earlier[0].c_str());
+    RegSetKeyValueW(Classes, L".jpg", L"VemlaPrevious", REG_EXPAND_SZ, expandable.data(), 30);
+    RegDeleteTreeA(Classes, ".dib");
+    EXPECT_EQ(Uninstalled, Execute(Uninstall));
+    RegistryValue association = ReadRegistryValueW(Classes, L".jpg", L"");
+    EXPECT_TRUE(association.type == REG_EXPAND_SZ && association.bytes == Bytes(expandable)) << association.type;
 }

@@ -152,7 +152,10 @@ TEST(BoundedText, JoinNeverDoublesOrTruncates)
     EXPECT_EQ(1, JoinPath(out, sizeof out, folder.c_str(), "12345678"));  // 250 + 1 + 8 = 259
     EXPECT_EQ(0, JoinPath(out, sizeof out, folder.c_str(), "123456789"));
     EXPECT_STREQ("", out);
-    EXPECT_EQ(0, JoinPath(out, sizeof out, std::string(MAX_PATH, 'f').c_str(), "x")) << "the folder alone does not fit";
+    for (int length : {MAX_PATH, MAX_PATH - 1}) {  // the folder alone does not fit, or its separator does not
+        EXPECT_EQ(0, JoinPath(out, sizeof out, std::string(length, 'f').c_str(), "x"));
+        EXPECT_STREQ("", out);
+    }
     // 8 bytes of a buffer of 12, the rest a sentinel: what does not fit leaves the buffer as it was, or empty.
     const struct { const char *before, *text; bool copy; int result; const char *after; } edits[] = {
         {"abc", "defgh", false, 0, "abc"}, {"abc", "defg", false, 1, "abcdefg"},
@@ -220,6 +223,9 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
     std::wstring wide(scratch.begin(), scratch.end());  // the scratch path is ASCII
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((wide + L"\\\u8868\u793A\\\u8868").c_str())) << "not so in UTF-16";
     EXPECT_EQ(1, CountFolderEntries(unc + "\\" + host)) << "a share was created";
+    CoInitialize(NULL);  // a shortcut on a share, as in a redirected desktop
+    EXPECT_EQ(1, CreateShortcut("C:\\vemla.exe", (share + "\\x\\y\\vemla.lnk").c_str(), "C:\\"));
+    CoUninitialize();
     SetCurrentDirectoryA(start.c_str());
     RemoveTree(scratch);
     RemoveTree(unc + "\\" + host);
@@ -265,15 +271,23 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
         EXPECT_EQ('\0', text[0]) << read.first;
     }
     RegCloseKey(key);
-    // The size is of the files there, each counted exactly and the sum rounded up to whole KB once:
-    // 1,025 + 1 bytes are 2 KB, and the missing files count nothing.
-    std::string folder = MakeScratchFolder("sized");
+    // The version and maker of the installed vemla.exe: the stand-in's, its maker shortened to one character
+    // where the resource holds it (its length 2, with the NUL, 4 bytes before the key).
+    std::string folder = MakeScratchFolder("sized"), stamped = ReadFileBytes(TestProgramFolder() + "\\vemla.exe");
+    size_t maker = stamped.find(Bytes(std::wstring(L"CompanyName", 12)));
+    ASSERT_NE(std::string::npos, maker);
+    stamped[maker - 4] = 2;
+    stamped.replace(stamped.find(Bytes(L"Zandorel")), 16, std::string(16, '\0').replace(0, 1, "Z"));
     CreateDirectoryA((folder + "\\TEXTURE").c_str(), NULL);
+    WriteFileBytes(folder + "\\vemla.exe", stamped);
+    lstrcpyA(SetupState.installFolder, folder.c_str());
+    EXPECT_EQ(1, RegisterUninstallEntry(missed, sizeof missed));
+    EXPECT_EQ("1.0.0.0|Z", RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayVersion") + "|" +
+                               RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "Publisher"));
+    // The size is of the files there, each counted exactly and the sum rounded up to whole KB once:
+    // 1,025 + 1 bytes are 2 KB, and the missing files count nothing. No version resource: none of the values.
     WriteFileBytes(folder + "\\vemla.exe", std::string(1025, 'x'));
     WriteFileBytes(folder + "\\TEXTURE\\キャンバス.BMP", "x");
-    lstrcpyA(SetupState.installFolder, folder.c_str());
-    for (const char *name : {"DisplayVersion", "Publisher"})  // an earlier installation's, from a vemla.exe with them
-        WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, name, "1.0");
     EXPECT_EQ(1, RegisterUninstallEntry(missed, sizeof missed));
     EXPECT_EQ(std::string("\2\0\0\0", 4), ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, "EstimatedSize").bytes);
     EXPECT_EQ("(none)|(none)|", RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayVersion") + "|" +
@@ -295,6 +309,8 @@ TEST(RegistryRecords, EarlierAssociationIsSavedExactlyOnceNeverAsOursAndTheKeyKe
     } cases[] = {
         {REG_NONE, L"", NULL, REG_NONE, L""},
         {REG_SZ, std::wstring(1, L'\0'), NULL, REG_NONE, L""},
+        {REG_SZ, std::wstring(1, L'\0'), L"jpegfile", REG_SZ, std::wstring(L"jpegfile", 9)},  // none, beside one saved
+        {REG_SZ, std::wstring(L"X", 2), NULL, REG_SZ, std::wstring(L"X", 2)},  // a ProgID may have one character
         {REG_SZ, std::wstring(L"jpegfile", 9), NULL, REG_SZ, std::wstring(L"jpegfile", 9)},
         {REG_SZ, std::wstring(L"vemla", 6), NULL, REG_NONE, L""},  // ProgIDs ignore letter case
         {REG_SZ, std::wstring(L"Vemla", 6), L"jpegfile", REG_SZ, std::wstring(L"jpegfile", 9)},  // reinstall over our own

@@ -104,6 +104,14 @@ void WriteFileBytes(const std::string &path, const std::string &bytes)
     EXPECT_TRUE(file.write(bytes.data(), bytes.size()).flush()) << "cannot write " << path;
 }
 
+std::string TestProgramFolder()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    EXPECT_TRUE(length > 0 && length < sizeof path);
+    return std::string(path, strrchr(path, '\\'));
+}
+
 std::string CurrentDirectory()
 {
     char folder[MAX_PATH] = "";
@@ -238,13 +246,8 @@ std::string ScopedMessageBoxScript::Texts() const
 ScopedSetupModule::ScopedSetupModule(const std::string &folder)
     : module(NULL), previous(SetupState.instance)
 {
-    std::string path = folder + "\\setup.exe";
-    // The x86_64 setup.exe is built beside the test programs.
-    char source[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, source, sizeof source);
-    EXPECT_TRUE(length > 0 && length < sizeof source);
-    lstrcpyA(strrchr(source, '\\') + 1, "setup.exe");
-    EXPECT_TRUE(CopyFileA(source, path.c_str(), FALSE)) << "cannot copy " << source;
+    std::string path = folder + "\\setup.exe", source = TestProgramFolder() + "\\setup.exe";
+    EXPECT_TRUE(CopyFileA(source.c_str(), path.c_str(), FALSE)) << "cannot copy " << source;
     module = LoadLibraryA(path.c_str());
     EXPECT_NE((HMODULE)NULL, module) << "cannot load " << path << ": " << GetLastError();
     SetupState.instance = module;

@@ -18,6 +18,7 @@ bool FolderExists(const std::string &path);
 std::string ReadFileBytes(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);
 std::string CurrentDirectory();
+std::string TestProgramFolder();  // where the x86_64 programs are built: the tests, setup.exe, vemla.exe
 int CountFolderEntries(const std::string &folder);  // "." and ".." left out
 // Makes link a symbolic link to target (as Wine has links), or removes the link when target is empty.
 bool FolderLink(const std::string &link, const std::string &target);
