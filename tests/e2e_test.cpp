@@ -79,7 +79,8 @@ HWND FindTopLevel(DWORD processId, Kind kind, const char *className = "#32770")
 }
 
 // For tools/walkthrough: window as the X display shows it, numbered in order, into the Linux folder
-// VEMLA_SCREENSHOTS. Wine starts Linux programs by path; mv lets only whole files appear.
+// VEMLA_SCREENSHOTS. Raised uncovered (Wine restacks X windows only on a change), painted, and given time to
+// reach the display; Wine starts ImageMagick by its Linux path.
 void Snapshot(HWND window, const char *name)
 {
     static const char *folder = getenv("VEMLA_SCREENSHOTS");
@@ -87,18 +88,15 @@ void Snapshot(HWND window, const char *name)
     RECT r;
     if (!folder || !GetWindowRect(window, &r))
         return;
-    Sleep(300);  // a window just shown is activated, and so raised, a moment later
-    for (HWND place : {HWND_TOPMOST, HWND_NOTOPMOST})  // uncovered: Wine restacks X windows only on a change
-        SetWindowPos(window, place, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    WaitUntil([&] { return !GetUpdateRect(window, NULL, FALSE); });
-    Sleep(300);  // Wine copies a painting to the display a moment later
+    for (HWND place : {HWND_TOPMOST, HWND_NOTOPMOST})
+        Sleep(300), SetWindowPos(window, place, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    WaitUntil([&] { return Sleep(300), !GetUpdateRect(window, NULL, FALSE); });
     char file[MAX_PATH], line[4 * MAX_PATH];
     snprintf(file, sizeof file, "%s/%02d-%s-%s.png", folder, ++taken,
              strrchr(::testing::UnitTest::GetInstance()->current_test_info()->name(), '/') + 1, name);
-    snprintf(line, sizeof line, "/bin/sh -c \"/usr/bin/import -window root -crop %ldx%ld+%ld+%ld +repage"
-             " 'png:%s~' && /bin/mv '%s~' '%s'\"", r.right - r.left, r.bottom - r.top, r.left, r.top,
-             file, file, file);
-    if (WinExec(line, SW_HIDE) > 31)
+    snprintf(line, sizeof line, "/bin/sh -c \"/usr/bin/import -window root -crop %ldx%ld+%ld+%ld +repage 'png:%s~' &&"
+             " /bin/mv '%s~' '%s'\"", r.right - r.left, r.bottom - r.top, r.left, r.top, file, file, file);
+    if (WinExec(line, SW_HIDE) > 31)  // a Linux process, not waited for through a handle: its whole file is
         WaitUntil([&] { return FileExists(std::string("Z:") + file); });
 }
 

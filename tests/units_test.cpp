@@ -259,18 +259,6 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
                   RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString") + "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayName") +
                       "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation") + "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayIcon"));
     }
-    // A value that is no string, or does not fit, reads as empty: -1 tells the latter.
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UninstallKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    RegSetValueExA(key, "Binary", 0, REG_BINARY, (const BYTE *)"abc", 4);
-    RegSetValueExA(key, "Long", 0, REG_SZ, (const BYTE *)"12345678", 9);
-    for (const auto &read : {std::make_pair("Binary", 0), std::make_pair("Long", -1), std::make_pair("Missing", 0)}) {
-        char text[8];
-        memset(text, 'x', sizeof text);
-        EXPECT_EQ(read.second, ReadStringValue(key, read.first, text, sizeof text)) << read.first;
-        EXPECT_EQ('\0', text[0]) << read.first;
-    }
-    RegCloseKey(key);
     // The version and maker of the installed vemla.exe: the stand-in's, its maker shortened to one character
     // where the resource holds it (its length 2, with the NUL, 4 bytes before the key).
     std::string folder = MakeScratchFolder("sized"), stamped = ReadFileBytes(TestProgramFolder() + "\\vemla.exe");
