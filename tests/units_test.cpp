@@ -223,8 +223,9 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
     std::wstring wide(scratch.begin(), scratch.end());  // the scratch path is ASCII
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((wide + L"\\\u8868\u793A\\\u8868").c_str())) << "not so in UTF-16";
     EXPECT_EQ(1, CountFolderEntries(unc + "\\" + host)) << "a share was created";
-    CoInitialize(NULL);  // a shortcut on a share, as in a redirected desktop
-    EXPECT_EQ(1, CreateShortcut("C:\\vemla.exe", (share + "\\x\\y\\vemla.lnk").c_str(), "C:\\"));
+    CoInitialize(NULL);  // a shortcut on a share, as in a redirected desktop, and on any drive letter
+    for (const std::string &path : {share + "\\x\\y\\vemla.lnk", "c" + scratch.substr(1) + "\\v.lnk"})
+        EXPECT_EQ(1, CreateShortcut("C:\\vemla.exe", path.c_str(), "C:\\")) << path;
     CoUninitialize();
     SetCurrentDirectoryA(start.c_str());
     RemoveTree(scratch);
@@ -259,18 +260,19 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
                   RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString") + "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayName") +
                       "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "InstallLocation") + "|" + RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayIcon"));
     }
-    // The version and maker of the installed vemla.exe: the stand-in's, its maker shortened to one character
-    // where the resource holds it (its length 2, with the NUL, 4 bytes before the key).
+    // The stand-in vemla.exe's maker cut to one character (its length, 2 with the NUL, is 4 bytes before its
+    // name), its version's name misspelt so that it has none.
     std::string folder = MakeScratchFolder("sized"), stamped = ReadFileBytes(TestProgramFolder() + "\\vemla.exe");
     size_t maker = stamped.find(Bytes(std::wstring(L"CompanyName", 12)));
     ASSERT_NE(std::string::npos, maker);
     stamped[maker - 4] = 2;
+    stamped[stamped.find(Bytes(L"ProductVersion")) + 2] = 'X';
     stamped.replace(stamped.find(Bytes(L"Zandorel")), 16, std::string(16, '\0').replace(0, 1, "Z"));
     CreateDirectoryA((folder + "\\TEXTURE").c_str(), NULL);
     WriteFileBytes(folder + "\\vemla.exe", stamped);
     lstrcpyA(SetupState.installFolder, folder.c_str());
     EXPECT_EQ(1, RegisterUninstallEntry(missed, sizeof missed));
-    EXPECT_EQ("1.0.0.0|Z", RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayVersion") + "|" +
+    EXPECT_EQ("(none)|Z", RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayVersion") + "|" +
                                RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "Publisher"));
     // The size is of the files there, each counted exactly and the sum rounded up to whole KB once:
     // 1,025 + 1 bytes are 2 KB, and the missing files count nothing. No version resource: none of the values.
@@ -345,7 +347,7 @@ TEST(Shortcuts, SystemFoldersResolveAndPathsWithoutDriveOrThatCannotBeSavedAreRe
     CoInitialize(NULL);
     std::string previous = CurrentDirectory(), scratch = MakeScratchFolder("links"), target = scratch + "\\vemla.exe";
     ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
-    for (const std::string &path : {std::string(), std::string("\\vemla.lnk"), std::string("vemla.lnk"),
+    for (const std::string &path : {std::string(), std::string("\\vemla.lnk"), std::string(".\\vemla.lnk"),
                                     scratch + "\\" + std::string(300, 'l') + ".lnk", scratch + "\\missing\\vemla.lnk"})
         EXPECT_EQ(0, CreateShortcut(target.c_str(), path.c_str(), scratch.c_str())) << path;
     EXPECT_EQ(0, CountFolderEntries(scratch));
@@ -354,28 +356,26 @@ TEST(Shortcuts, SystemFoldersResolveAndPathsWithoutDriveOrThatCannotBeSavedAreRe
     CoUninitialize();
 }
 
-// Windows 8 and later let the user's own choice, then the user's own classes, outrank the machine's
-// association; Wine honours neither, so the rule is read here. A made-up extension keeps the prefix's apart.
+// The user's own choice, then own classes outrank the machine's association (Wine honours neither).
 TEST(RegistryRecords, AssociationIsOutrankedByTheUsersChoiceOrClassesNamingAnotherProgram)
 {
-    const char *choice = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.vemlatest";
     const std::string longest(300, 'p');  // more than a ProgID holds: not ours
+    const std::string at[] = {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.vemlatest",
+                              "Software\\Classes\\.vemlatest"};  // the user's choice, the user's classes
     static const struct { const char *choice, *classes; int outranked; } cases[] = {
-        {NULL, NULL, 0}, {"Other.Image", NULL, 1}, {"vemla", NULL, 0}, {NULL, "Other.Image", 1},
-        {NULL, "", 0}, {"Vemla", "VEMLA", 0}, {"Vemla", "Other.Image", 1}, {longest.c_str(), NULL, 1}};
+        {NULL, NULL, 0}, {"Other.Pic", NULL, 1}, {"vemla", NULL, 0}, {NULL, "Other.Pic", 1}, {"O", NULL, 1},
+        {NULL, "", 0}, {"Vemla", "VEMLA", 0}, {"Vemla", "Other.Pic", 1}, {longest.c_str(), NULL, 1}};
     for (const auto &c : cases) {
-        RegDeleteTreeA(HKEY_CURRENT_USER, choice);
-        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Classes\\.vemlatest");
+        for (const std::string &place : at)
+            RegDeleteTreeA(HKEY_CURRENT_USER, place.c_str());
         if (c.choice)
-            WriteRegistryString(HKEY_CURRENT_USER, (choice + std::string("\\UserChoice")).c_str(), "ProgId",
-                                c.choice);
+            WriteRegistryString(HKEY_CURRENT_USER, (at[0] + "\\UserChoice").c_str(), "ProgId", c.choice);
+        WriteRegistryString(HKEY_CURRENT_USER, (at[1] + "\\OpenWithProgids").c_str(), "O", "");
         if (c.classes)
-            WriteRegistryString(HKEY_CURRENT_USER, "Software\\Classes\\.vemlatest", "", c.classes);
+            WriteRegistryString(HKEY_CURRENT_USER, at[1].c_str(), "", c.classes);
         EXPECT_EQ(c.outranked, IsAssociationOutranked(".vemlatest"))
             << (c.choice ? c.choice : "-") << " " << (c.classes ? c.classes : "-");
     }
-    RegDeleteTreeA(HKEY_CURRENT_USER, choice);
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Classes\\.vemlatest");
 }
 
 // Wine runs every program elevated: without the desktop shell's route nothing may be started, as it
@@ -438,6 +438,7 @@ TEST_F(DestinationPageTest, ProposesTheRecordedFolderElseProgramFiles)
         {NULL, "E:\\Old Setup\\setup.exe /u", "E:\\Old Setup"},
         {"D:\\Not A String", "\"E:\\Tools\\V\\setup.exe\" /u", "E:\\Tools\\V", REG_BINARY},
         {NULL, NULL, SpecialFolder(CSIDL_PROGRAM_FILES) + "\\Vemla"},
+        {NULL, "\"E:\\Tools\\setup.exe /u", SpecialFolder(CSIDL_PROGRAM_FILES) + "\\Vemla"},  // unclosed
     };
     for (const auto &c : cases) {
         registry.Clear();
@@ -498,6 +499,7 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
         {scratch + "\\second", {IDOK}, elsewhere, false, "unchanged", scratch + "\\second", 0, ours},  // the field: ours
         {existing, {}, "", true, existing, "", 0, gone},
         {cramped, {IDOK}, full, false, cramped, cramped + "\\TEXTURE", 1024},
+        {cramped, {}, "", true, cramped, "", ~0ull},  // the free space cannot be had: no reason to stay
     };
     for (const auto &c : cases) {
         SCOPED_TRACE("typed " + Shown(c.typed));
@@ -511,7 +513,7 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
         ScopedMessageBoxScript boxes(c.answers);
         PSHNOTIFY next = {{sheet, 0, (UINT)PSN_WIZNEXT}, 0};
         Faults::FakeVolume(c.freeSpace, cluster);
-        Faults::Arm();
+        Faults::Arm(c.freeSpace == ~0ull ? Faults::FunctionNamed("GetDiskFreeSpaceExA") : -1, 1);
         LRESULT handled = SendMessageA(page, WM_NOTIFY, 0, (LPARAM)&next);
         Faults::Disarm();
         EXPECT_EQ(c.accepted ? "0 0" : "-1 -1", std::to_string(handled) + " " + std::to_string(GetWindowLongPtrA(page, DWLP_MSGRESULT)))

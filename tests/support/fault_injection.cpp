@@ -108,6 +108,7 @@ Entry FaultTable[] = {
     FAULT(SHGetSpecialFolderLocation, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
     FAULT(SHGetPathFromIDListA, FALSE, ERROR_ACCESS_DENIED),
     FAULT(ShellExecuteA, SE_ERR_FNF, ERROR_FILE_NOT_FOUND),
+    FAULT(SHChangeNotify, 0, ERROR_SUCCESS),  // tells nothing
     FAULT(CreateMutexA, NULL, ERROR_ACCESS_DENIED),  // another user's setup, running elevated
     FAULT_AS(GetSystemDirectoryA, SystemFolder, 0, ERROR_ACCESS_DENIED),
 };

@@ -9,9 +9,8 @@ int FunctionCount();
 const char *FunctionName(int function);
 int FunctionNamed(const char *name);  // its index, or -1 when the table has no such function
 // Counts calls from now on; the nth call of function (-1: none) fails as it would on a full disk,
-// without access, or short of memory. With stop, that call and all after it never happen instead: as if
-// the process had been ended there, the run is left by __builtin_longjmp to StopPoint(), which the
-// caller set with __builtin_setjmp, its frames and handles abandoned.
+// without access, or short of memory. With stop it and all after it never happen, as if the process ended
+// there: __builtin_longjmp to StopPoint() (the caller's __builtin_setjmp), frames and handles abandoned.
 void Arm(int function = -1, int n = 0, bool stop = false);
 void **StopPoint();
 void Disarm();                // the import table as it was

@@ -24,9 +24,8 @@ int CountFolderEntries(const std::string &folder);  // "." and ".." left out
 bool FolderLink(const std::string &link, const std::string &target);
 std::vector<std::string> DistributionFiles();  // relative: the program files, then TEXTURE's
 
-// Where the tests read and write class records: HKEY_CLASSES_ROOT, or while a ScopedRegistryOverride lives
-// its HKEY_LOCAL_MACHINE\Software\Classes, kept apart from its HKEY_CLASSES_ROOT (as Windows keeps an
-// administrator's own classes apart), so that a record written through HKEY_CLASSES_ROOT is missed.
+// The class records: HKEY_CLASSES_ROOT, or an override's HKLM\Software\Classes, kept apart from its
+// HKEY_CLASSES_ROOT (as an administrator's own classes are), so that a record written through that is missed.
 extern HKEY Classes;
 
 // While alive, this process's HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE lead to fresh scratch keys (deleted afterwards).
