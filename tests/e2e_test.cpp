@@ -96,7 +96,7 @@ void Snapshot(HWND window, const char *name)
              strrchr(::testing::UnitTest::GetInstance()->current_test_info()->name(), '/') + 1, name);
     snprintf(line, sizeof line, "/bin/sh -c \"/usr/bin/import -window root -crop %ldx%ld+%ld+%ld +repage 'png:%s~' &&"
              " /bin/mv '%s~' '%s'\"", r.right - r.left, r.bottom - r.top, r.left, r.top, file, file, file);
-    if (WinExec(line, SW_HIDE) > 31)  // a Linux process, not waited for through a handle: its whole file is
+    if (StartLinuxCommand(line))  // renamed once written whole
         WaitUntil([&] { return FileExists(std::string("Z:") + file); });
 }
 

@@ -46,6 +46,15 @@ int CountFolderEntries(const std::string &folder)
     return count;
 }
 
+bool StartLinuxCommand(std::string command)
+{
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process;
+    // Wine hands back no handles for a Linux process: the thread's is left as the stack held it, and
+    // closing it (as WinExec does) may close one of ours. None to wait on: callers wait for its effect.
+    return CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
+}
+
 // Wine makes no link itself (CreateSymbolicLink is a stub) and cannot remove one, but starts Linux
 // programs; a drive's files lie under the prefix's dosdevices.
 bool FolderLink(const std::string &link, const std::string &target)
@@ -58,14 +67,9 @@ bool FolderLink(const std::string &link, const std::string &target)
     };
     if (!prefix)
         return false;
-    std::string command = target.empty() ? "/bin/rm -f " + unixName(link) : "/bin/ln -s " + unixName(target) + " " + unixName(link);
-    STARTUPINFOA startup = {sizeof startup};
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (!StartLinuxCommand(target.empty() ? "/bin/rm -f " + unixName(link)
+                                          : "/bin/ln -s " + unixName(target) + " " + unixName(link)))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    // The handle does not follow the Linux process to its end: wait for its effect.
     for (int tries = 0; tries < 100; ++tries, Sleep(20)) {
         DWORD attributes = GetFileAttributesA(link.c_str());
         if (target.empty() ? attributes == INVALID_FILE_ATTRIBUTES

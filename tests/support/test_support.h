@@ -22,6 +22,7 @@ std::string TestProgramFolder();  // where the x86_64 programs are built: the te
 int CountFolderEntries(const std::string &folder);  // "." and ".." left out
 // Makes link a symbolic link to target (as Wine has links), or removes the link when target is empty.
 bool FolderLink(const std::string &link, const std::string &target);
+bool StartLinuxCommand(std::string command);  // under Wine; no handles, so wait for its effect
 std::vector<std::string> DistributionFiles();  // relative: the program files, then TEXTURE's
 
 // The class records: HKEY_CLASSES_ROOT, or an override's HKLM\Software\Classes, kept apart from its
