@@ -50,8 +50,7 @@ bool StartLinuxCommand(std::string command)
 {
     STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION process;
-    // Wine hands back no handles for a Linux process: the thread's is left as the stack held it, and
-    // closing it (as WinExec does) may close one of ours. None to wait on: callers wait for its effect.
+    // Wine gives no handles for a Linux process: closing its garbage (as WinExec does) may close ours.
     return CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
 }
 
@@ -65,10 +64,8 @@ bool FolderLink(const std::string &link, const std::string &target)
         path[0] = (char)tolower((unsigned char)path[0]);
         return "\"" + std::string(prefix) + "/dosdevices/" + path + "\"";
     };
-    if (!prefix)
-        return false;
-    if (!StartLinuxCommand(target.empty() ? "/bin/rm -f " + unixName(link)
-                                          : "/bin/ln -s " + unixName(target) + " " + unixName(link)))
+    std::string made = prefix && !target.empty() ? "/bin/ln -s " + unixName(target) + " " : "/bin/rm -f ";
+    if (!prefix || !StartLinuxCommand(made + unixName(link)))
         return false;
     for (int tries = 0; tries < 100; ++tries, Sleep(20)) {
         DWORD attributes = GetFileAttributesA(link.c_str());
