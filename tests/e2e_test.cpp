@@ -86,7 +86,7 @@ void Snapshot(HWND window, const char *name)
     static const char *folder = getenv("VEMLA_SCREENSHOTS");
     static int taken;
     RECT r;
-    if (!folder || !GetWindowRect(window, &r))
+    if (!folder || !name || !GetWindowRect(window, &r))  // pictured once: no name
         return;
     for (HWND place : {HWND_TOPMOST, HWND_NOTOPMOST})
         Sleep(300), SetWindowPos(window, place, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -241,13 +241,15 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     EXPECT_EQ(d.right - d.right / 2 - (r.right - r.left) / 2, r.left) << "the sheet's left";
     EXPECT_EQ(d.bottom - d.bottom / 2 - (r.bottom - r.top) / 2, r.top) << "the sheet's top";
 
-    PostMessageA(GetDlgItem(page, IDC_BROWSE), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return (picker = FindTopLevel(wizard.dwProcessId, Picker)) != NULL; }, 10000)) << "no folder picker";
-    EXPECT_TRUE(FindWindowExA(picker, NULL, NULL, "Select Folder")) << "the picker's title";
-    Snapshot(picker, "browse");
-    PostMessageA(GetDlgItem(picker, IDCANCEL), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, 10000)) << "the picker stays";
-    EXPECT_EQ(proposed, TextOf(field)) << "the field after a cancelled picker";
+    for (int button : {IDCANCEL, IDOK}) {  // nothing selected at first: OK gives the desktop's folder
+        PostMessageA(GetDlgItem(page, IDC_BROWSE), BM_CLICK, 0, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !!(picker = FindTopLevel(wizard.dwProcessId, Picker)); }, 10000) &&
+                    FindWindowExA(picker, NULL, NULL, "Select Folder")) << "no picker so titled";
+        Snapshot(picker, button == IDCANCEL ? "browse" : NULL);
+        PostMessageA(GetDlgItem(picker, button), BM_CLICK, 0, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, 10000)) << "the picker stays";
+        EXPECT_EQ(button == IDOK ? SpecialFolder(CSIDL_DESKTOPDIRECTORY) : proposed, TextOf(field)) << button;
+    }
 
     Query(field, WM_SETTEXT, 0, (LPARAM)typed.c_str());
     press(IdNext);

@@ -292,10 +292,9 @@ std::string SpecialFolder(int csidl)
 
 void RemoveInstalledShortcuts()
 {
-    for (int row = 0; row < ShortcutCount; ++row) {
+    for (int row = 0; row < ShortcutCount; ++row)
         if (!SpecialFolder(ShortcutSet[row].csidl).empty())  // never "\vemla.lnk" at a drive's root
             DeleteFileA(InstalledShortcutPath(row).c_str());
-    }
     std::string group = SpecialFolder(CSIDL_PROGRAMS) + "\\Vemla";
     if (GetFileAttributesA(group.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT & ~INVALID_FILE_ATTRIBUTES)
         FolderLink(group, "");  // left by a failed test; the tree deletion would follow it
