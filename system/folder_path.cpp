@@ -114,8 +114,27 @@ int IsSameFolder(const char *first, const char *second)
     return lstrcmpiA(firstLong, secondLong) == 0;
 }
 
+int IsLinkEntry(const WIN32_FIND_DATAA &entry)
+{
+    // The reparse tag is reported in dwReserved0 when the attribute is set.
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           IsReparseTagNameSurrogate(entry.dwReserved0);
+}
+
+void PresetLinkTag(WIN32_FIND_DATAA &entry)
+{
+    entry.dwReserved0 = IO_REPARSE_TAG_SYMLINK;
+}
+
 int IsLink(const char *path)
 {
+    WIN32_FIND_DATAA entry;
+    PresetLinkTag(entry);
+    HANDLE search = FindFirstFileA(path, &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        return IsLinkEntry(entry);
+    }
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }

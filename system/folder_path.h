@@ -2,6 +2,8 @@
 #ifndef VEMLA_FOLDER_PATH_H
 #define VEMLA_FOLDER_PATH_H
 
+#include <windows.h>
+
 // Turns every real '\' of buffer into '/'. Bytes 0x80-0x9F and 0xE0-0xFF are lead bytes and
 // take the next byte with them, so a Shift-JIS trail byte 0x5C stays.
 void NormalizeSeparators(char *buffer);
@@ -15,8 +17,18 @@ void NormalizeSeparators(char *buffer);
 // Leaves the current directory in the last folder entered, also after a failure.
 int CreateFolderPath(const char *path);
 
-// 1 when path is a reparse point (a junction, a symbolic link), which an elevated run never writes
-// or deletes through: anyone may plant one in a folder outside Program Files.
+// 1 when entry, as FindFirstFileA reports it, is a link: a name-surrogate reparse point (a
+// junction, a mount point, a symbolic link), which an elevated run never writes or deletes
+// through, since anyone may plant one in a folder outside Program Files. Any other reparse point,
+// such as a cloud file's placeholder in OneDrive, is an ordinary file or folder. Callers preset
+// dwReserved0 with PresetLinkTag before each FindFirstFileA or FindNextFileA.
+int IsLinkEntry(const WIN32_FIND_DATAA &entry);
+
+// Windows reports the tag of every reparse point; Wine reports none and leaves the field as it
+// was: a reparse point whose tag is not reported then counts as a link.
+void PresetLinkTag(WIN32_FIND_DATAA &entry);
+
+// 1 when path is such a link, or a reparse point whose find data cannot be had.
 int IsLink(const char *path);
 
 // 1 when both name the same existing folder: their long spellings match, ignoring letter case and

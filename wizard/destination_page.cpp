@@ -102,10 +102,11 @@ static int VisitEntries(const char *folder, int (*visit)(const char *folder,
     WIN32_FIND_DATAA found;
     if (!JoinPath(pattern, sizeof pattern, folder, "*"))
         return 0;
+    PresetLinkTag(found);
     HANDLE search = FindFirstFileA(pattern, &found);
     int stop = 0;
     for (BOOL more = search != INVALID_HANDLE_VALUE; more && !stop;
-         more = FindNextFileA(search, &found))
+         PresetLinkTag(found), more = FindNextFileA(search, &found))
         stop = lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, "..") &&
                visit(folder, found, ours);
     if (search != INVALID_HANDLE_VALUE)
@@ -126,8 +127,7 @@ static int IsForeignEntry(const char *folder, const WIN32_FIND_DATAA &entry, int
         return !IsOurName(entry.cFileName);
     char inner[MAX_PATH];
     return lstrcmpiA(entry.cFileName, TextureFolderName) != 0 ||
-           (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
-               FILE_ATTRIBUTE_DIRECTORY ||
+           !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsLinkEntry(entry) ||
            !JoinPath(inner, sizeof inner, folder, entry.cFileName) ||
            VisitEntries(inner, AnyEntry, 0);
 }
