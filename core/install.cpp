@@ -28,6 +28,18 @@ static int ClearReadOnly(const char *path)
             SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY));
 }
 
+// Files unpacked from a download carry the Mark of the Web in this stream, and CopyFileA copies
+// it: Windows would then warn at every start of Vemla, and a user cannot clear it in Program Files.
+// A stream that is not there, or stays, is no failure: the file itself is installed. (Wine has no
+// streams: it deletes a file of that name beside the copy.)
+static void RemoveWebMark(const char *destination)
+{
+    char stream[MAX_PATH + 16];
+    if (CopyText(stream, sizeof stream, destination) &&
+        AppendText(stream, sizeof stream, ":Zone.Identifier"))
+        DeleteFileA(stream);
+}
+
 // An empty destination is one that did not fit its buffer: a failure, not a copy elsewhere; a
 // link is not written through. A copy keeps the source's read-only attribute (a CD-ROM's), which would refuse the next
 // installation over it: it is cleared, also on such a copy left by an earlier setup.
@@ -39,7 +51,10 @@ static int CopyInto(const char *destination, const char *name)
         (GetLastError() != ERROR_ACCESS_DENIED || !ClearReadOnly(destination) ||
          !CopyFileA(name, destination, FALSE)))
         return 0;
-    return ClearReadOnly(destination);
+    if (!ClearReadOnly(destination))
+        return 0;
+    RemoveWebMark(destination);
+    return 1;
 }
 
 int CopyProgramFile(HWND page, const char *name, int position)
@@ -93,15 +108,20 @@ static void CopyFiles(HWND page, FailureList *failures)
     int entered = GetSetupFolder(SetupState.sourceFolder) &&
                   SetCurrentDirectoryA(SetupState.sourceFolder);
     CopyTable(page, ProgramFiles, ProgramFileCount, entered, CopyProgramFile, NULL, failures);
-    // A texture folder replaced by a link would receive the textures wherever it points.
+    // A texture folder replaced by a link would receive the textures wherever it points: it is
+    // held from the check until the last texture is copied, so none can be swapped in meanwhile.
     char textures[MAX_PATH];
-    int linked = JoinPath(textures, sizeof textures, SetupState.installFolder, TextureFolderName) &&
-                 IsLink(textures);
-    if (linked)
+    HANDLE held = INVALID_HANDLE_VALUE;
+    int ready = JoinPath(textures, sizeof textures, SetupState.installFolder, TextureFolderName)
+                    ? HoldFolder(textures, &held)
+                    : 0;
+    if (ready < 0)
         AddFailure(failures, TextureFolderName, "リンク");
-    entered = entered && !linked && SetCurrentDirectoryA(TextureFolderName);
+    entered = entered && ready > 0 && SetCurrentDirectoryA(TextureFolderName);
     CopyTable(page, TextureFiles, TextureFileCount, entered, CopyTextureFile, TextureFolderName,
-              linked ? NULL : failures);
+              ready < 0 ? NULL : failures);
+    if (ready > 0)
+        CloseHandle(held);
 }
 
 // Without an uninstall entry no uninstallation could give another program's association back:
@@ -121,25 +141,21 @@ static void RegisterAssociations(int recorded, FailureList *failures)
 }
 
 // The folder that holds the shortcuts of row: its shell folder, or the group inside it, which
-// is created unless it exists (a reinstallation finds it there and still writes the shortcuts).
-// Returns 1, 0 when the folder cannot be had, or -1 when the group is a link, never entered.
-static int PrepareShortcutFolder(const LayoutShortcut &row, char *folder)
+// is created unless it exists (a reinstallation finds it there and still writes the shortcuts)
+// and held in *held until they are written. Returns 1, 0 when the folder cannot be had, or -1 when
+// the group is a link, never written through.
+static int PrepareShortcutFolder(const LayoutShortcut &row, char *folder, HANDLE *held)
 {
     char shellFolder[MAX_PATH];
+    *held = INVALID_HANDLE_VALUE;
     if (!GetSpecialFolderPath(shellFolder, row.csidl))
         return 0;
     if (!row.group)
         return CopyText(folder, MAX_PATH, shellFolder);
-
-    if (!SetCurrentDirectoryA(shellFolder))
+    if (!JoinPath(folder, MAX_PATH, shellFolder, row.group))
         return 0;
-    CreateDirectoryA(row.group, NULL);
-    DWORD attributes = GetFileAttributesA(row.group);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return 0;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return -1;
-    return JoinPath(folder, MAX_PATH, shellFolder, row.group);
+    CreateDirectoryA(folder, NULL);
+    return HoldFolder(folder, held);
 }
 
 static int WriteShortcut(const LayoutShortcut &row, const char *folder)
@@ -161,7 +177,8 @@ static int WriteShortcutStep(int first, FailureList *failures)
         return end;
 
     char folder[MAX_PATH];
-    int ready = PrepareShortcutFolder(head, folder);
+    HANDLE held;
+    int ready = PrepareShortcutFolder(head, folder, &held);
     if (ready < 0) {
         AddFailure(failures, head.group, "リンク");
         return end;
@@ -170,6 +187,8 @@ static int WriteShortcutStep(int first, FailureList *failures)
         if (!ready || !WriteShortcut(ShortcutSet[i], folder))
             AddFailure(failures, "ショートカット", ShortcutSet[i].file);
     }
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
     return end;
 }
 

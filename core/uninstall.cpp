@@ -15,6 +15,8 @@
 static const char Caption[] = "セットアップ";
 static const char ManualRemoval[] = "インストールしたフォルダを手動で削除してください。";
 // With the entry kept, the folder holds the setup.exe that it runs: it must not be deleted.
+static const char UsersFilesKept[] =
+    "残したフォルダにはお客様のファイルがあります。不要な場合は、手動で削除してください。";
 static const char RunAgain[] = "原因を取り除いてから、もう一度アンインストールしてください。";
 
 static int IsMissing(DWORD error)
@@ -42,22 +44,24 @@ static int DeleteListedFile(const char *name)
     return 0;
 }
 
-// Enters our folder name of the current directory. A link put in its place (a junction, a
-// symbolic link: anyone may write a Start menu or a folder outside Program Files) is never
-// entered, so nothing is deleted through it; the link itself is removed at most. Returns 1 when
-// entered, 0 when it is not there (any more); a link or folder that stays is listed.
-static int EnterOwnFolder(const char *name, FailureList *failures)
+// Enters our folder name of the current directory and holds it (HoldFolder) in *held, which the
+// caller closes once it has deleted what it deletes there. A link put in its place (a junction, a
+// symbolic link: anyone may write a Start menu or a folder outside Program Files) is never entered,
+// so nothing is deleted through it; the link itself is removed at most. Returns 1 when entered, 0
+// when it is not there (any more); a link or folder that stays is listed.
+static int EnterOwnFolder(const char *name, FailureList *failures, HANDLE *held)
 {
-    DWORD attributes = GetFileAttributesA(name);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (IsMissing(GetLastError()))
-            return 0;
-    } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    int ready = HoldFolder(name, held);
+    if (ready > 0) {
+        if (SetCurrentDirectoryA(name))
+            return 1;
+        CloseHandle(*held);
+    } else if (ready < 0) {
         if (!RemoveDirectoryA(name))
             AddFailure(failures, name, "リンク");
         return 0;
-    } else if (SetCurrentDirectoryA(name)) {
-        return 1;
+    } else if (IsMissing(GetLastError())) {
+        return 0;
     }
     AddFailure(failures, name, NULL);
     return 0;
@@ -74,11 +78,13 @@ static int RemoveFiles(const char *folder, FailureList *failures)
             AddFailure(failures, RemovalList[i], NULL);
     }
 
-    if (!EnterOwnFolder(TextureFolderName, failures))
+    HANDLE held;
+    if (!EnterOwnFolder(TextureFolderName, failures, &held))
         return 0;
     int deleted = 1;
     for (int i = 0; i < TextureFileCount; ++i)
         deleted &= DeleteListedFile(TextureFiles[i].name);
+    CloseHandle(held);
     if (SetCurrentDirectoryA(folder) && RemoveDirectoryA(TextureFolderName))
         return 0;
     AddFailure(failures, TextureFolderName, NULL);
@@ -96,12 +102,15 @@ static int RemoveShortcutStep(int first, FailureList *failures)
     // A shell folder that cannot be had or entered may still hold the shortcuts: they are listed.
     char shellFolder[MAX_PATH];
     int entered = GetSpecialFolderPath(shellFolder, head.csidl) && SetCurrentDirectoryA(shellFolder);
-    if (entered && head.group && !EnterOwnFolder(head.group, failures))
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (entered && head.group && !EnterOwnFolder(head.group, failures, &held))
         return end;
     for (int i = first; i < end; ++i) {
         if (!entered || !DeleteListedFile(ShortcutSet[i].file))
             AddFailure(failures, "ショートカット", ShortcutSet[i].file);
     }
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
     if (entered && head.group && SetCurrentDirectoryA(shellFolder))
         RemoveDirectoryA(head.group);
     return end;
@@ -211,7 +220,8 @@ static int RemoveRecords(int usersOnly, FailureList *failures)
     return gone;
 }
 
-static void ReportRemoval(HWND desktop, const FailureList *failures, int entryGone)
+// usersOnly: as for RemoveRecords.
+static void ReportRemoval(HWND desktop, const FailureList *failures, int usersOnly, int entryGone)
 {
     if (failures->count == 0) {
         MessageBoxA(desktop,
@@ -221,8 +231,12 @@ static void ReportRemoval(HWND desktop, const FailureList *failures, int entryGo
         return;
     }
     char text[FailureTextSize];
-    ComposeFailureText(text, sizeof text, failures, "次の項目を削除できませんでした。",
-                       entryGone ? ManualRemoval : RunAgain);
+    // Advice to delete by hand a folder that is left only for the user's own pictures would have
+    // them lost.
+    const char *closing = !entryGone ? RunAgain
+                          : failures->count == usersOnly ? UsersFilesKept
+                                                         : ManualRemoval;
+    ComposeFailureText(text, sizeof text, failures, "次の項目を削除できませんでした。", closing);
     MessageBoxA(desktop, text, Caption, MB_OK | MB_ICONWARNING);
 }
 
@@ -252,5 +266,5 @@ void RunUninstallation(void)
         row = RemoveShortcutStep(row, &failures);
     int entryGone = RemoveRecords(usersOnly, &failures);
 
-    ReportRemoval(desktop, &failures, entryGone);
+    ReportRemoval(desktop, &failures, usersOnly, entryGone);
 }

@@ -138,3 +138,25 @@ int IsLink(const char *path)
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
+
+int HoldFolder(const char *path, HANDLE *held)
+{
+    // Listing access, not only the attributes: a handle without data access is not counted when a
+    // rename asks for the folder, and would hold nothing.
+    *held = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (*held == INVALID_HANDLE_VALUE)
+        return 0;
+    // The held name now leads to this folder or link alone. The reparse tag comes with the name's
+    // find data; Wine opens a symbolic link's target all the same and shows no reparse point on
+    // the handle, but does on the name.
+    BY_HANDLE_FILE_INFORMATION information;
+    int judged = GetFileInformationByHandle(*held, &information);
+    int link = judged && IsLink(path);
+    if (judged && !link && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 1;
+    CloseHandle(*held);
+    *held = INVALID_HANDLE_VALUE;
+    return link ? -1 : 0;
+}

@@ -30,7 +30,8 @@ static const std::vector<int> Positions = {12, 15, 18, 21, 24, 27, 30, 33, 36, 3
 TEST(FailureReport, ShowsTenLinesSumsUpTheRestAndRefusesWhatDoesNotFit)
 {
     for (int count : {10, 11, 25}) {
-        struct { FailureList list; char guard[MAX_PATH]; } guarded = {};  // what an eleventh line overruns
+        struct { FailureList list; char guard[MAX_PATH]; } guarded;  // what an eleventh line overruns
+        memset(&guarded, 0x55, sizeof guarded);
         FailureList &list = guarded.list;
         ClearFailures(&list);
         AddFailure(&list, "関連付け", ".bmp");
@@ -45,7 +46,7 @@ TEST(FailureReport, ShowsTenLinesSumsUpTheRestAndRefusesWhatDoesNotFit)
         EXPECT_EQ(text + "\n\nBye", composed) << count << " items";
         EXPECT_EQ(0, ComposeFailureText(composed, (int)text.size(), &list, "H", NULL)) << "one byte short";
         EXPECT_STREQ("", composed);
-        EXPECT_EQ(std::string(MAX_PATH, '\0'), std::string(guarded.guard, MAX_PATH)) << "past the list";
+        EXPECT_EQ(std::string(MAX_PATH, 0x55), std::string(guarded.guard, MAX_PATH)) << "past the list";
     }
 }
 
@@ -290,6 +291,7 @@ TEST_F(Runs, NeitherRunWritesOrDeletesThroughLinksAndTheUsersOwnFilesStay)
 {
     std::string target = root + "\\precious";
     const std::string links = "TEXTURE (リンク)\nVemla (リンク)", again = "原因を取り除いてから、もう一度アンインストールしてください。";
+    const std::string yours = "残したフォルダにはお客様のファイルがあります。不要な場合は、手動で削除してください。";
     for (bool linked : {false, true}) {
         SCOPED_TRACE(linked ? "linked" : "the user's files");
         Reset();
@@ -305,7 +307,7 @@ TEST_F(Runs, NeitherRunWritesOrDeletesThroughLinksAndTheUsersOwnFilesStay)
             WriteFileBytes(file, "mine");
         EXPECT_EQ(linked ? "インストール: 次の項目をインストールできませんでした。\n\n" + links + "\n" : "", Execute(Install));
         EXPECT_EQ(Asked + "セットアップ: 次の項目を削除できませんでした。\n\n" + (linked ? links : "TEXTURE") + "\n\n" +
-                      (linked ? again : "インストールしたフォルダを手動で削除してください。") + "\n", Execute(Uninstall));
+                      (linked ? again : yours) + "\n", Execute(Uninstall));
         for (const std::string &file : kept)
             EXPECT_EQ("mine", ReadFileBytes(file)) << file;
         EXPECT_EQ(linked ? 4 : 1, CountFolderEntries(linked ? target : install + "\\TEXTURE"));
@@ -313,6 +315,68 @@ TEST_F(Runs, NeitherRunWritesOrDeletesThroughLinksAndTheUsersOwnFilesStay)
         EXPECT_EQ(linked, RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey)) << "kept while a link of ours stays";
     }
     EXPECT_TRUE(FolderLink(group, "") && FolderLink(install + "\\TEXTURE", ""));
+}
+
+// OneDrive keeps the desktop's files as placeholders, reparse points that are no links: a reinstallation replaces
+// them and the uninstallation deletes them; a link is still refused. The copies lose the Mark of the Web.
+TEST_F(Runs, CloudPlaceholdersAreOrdinaryFilesAndFoldersAndCopiesLoseTheMarkOfTheWeb)
+{
+    const std::string shortcut = "ショートカット (vemla.lnk)\n", mark = ":Zone.Identifier";
+    const struct { const char *name; DWORD tag; std::string boxes; } cases[] = {
+        {"vemla.lnk", IO_REPARSE_TAG_CLOUD, ""}, {"TEXTURE", IO_REPARSE_TAG_CLOUD, ""}, {"Vemla", IO_REPARSE_TAG_CLOUD, ""},
+        {"vemla.lnk", IO_REPARSE_TAG_SYMLINK, "インストール: 次の項目をインストールできませんでした。\n\n" + shortcut + shortcut +
+                                                  "ショートカット (Vemla.lnk)\n"}};  // letter case aside, the group's
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name + std::string(c.boxes.empty() ? " in the cloud" : " linked"));
+        Reset();
+        ASSERT_EQ("", Execute(Install));
+        const std::vector<std::string> marked = {install + "\\vemla.exe", install + "\\setup.exe", install + "\\TEXTURE\\" +
+                                                 TextureFiles[11].name};
+        for (const std::string &file : marked)
+            WriteFileBytes(file + mark, "[ZoneTransfer]\r\nZoneId=3\r\n");  // as a download leaves it (Wine: a file)
+        Faults::FakeReparsePoint(c.name, c.tag);
+        EXPECT_EQ(c.boxes, Execute(Install));
+        for (const std::string &file : marked)
+            EXPECT_FALSE(FileExists(file + mark)) << file;
+        if (c.boxes.empty())
+            EXPECT_EQ(Uninstalled, Execute(Uninstall));
+        Faults::FakeReparsePoint(NULL, 0);
+        EXPECT_TRUE(!c.boxes.empty() || UninstallationFaults(install, Earlier).empty());
+    }
+}
+
+static std::string swapFolder, swapTarget;
+static bool swapMade;
+static void SwapForLink()
+{
+    swapMade = MoveFileA(swapFolder.c_str(), (swapFolder + "-moved").c_str()) && FolderLink(swapFolder, swapTarget);
+}
+
+// A user may swap a checked folder for a link the moment the run writes in it (timed with an opportunistic lock):
+// each run holds the folder from its check to its last write or deletion there, so the swap is refused.
+TEST_F(Runs, FoldersCheckedForLinksAreHeldUntilTheRunIsDoneInThem)
+{
+    swapTarget = root + "\\precious";
+    const struct { RunKind run; const char *function; int n; std::string folder; } cases[] = {
+        {Install, "CopyFileA", 8, install + "\\TEXTURE"},  // the first texture, after vemla.hlp's second try
+        {Install, "CoCreateInstance", 3, group},  // the group's first shortcut
+        {Uninstall, "SetCurrentDirectoryA", 2, install + "\\TEXTURE"}};  // entered to delete the textures
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.function);
+        Reset();
+        ASSERT_EQ("", c.run == Uninstall ? Execute(Install) : "");
+        CreateDirectoryA(swapTarget.c_str(), NULL);
+        WriteFileBytes(swapTarget + "\\" + TextureFiles[0].name, "mine");
+        swapFolder = c.folder, swapMade = false;
+        Faults::BeforeCall(Faults::FunctionNamed(c.function), c.n, SwapForLink);
+        Execute(c.run);
+        Faults::BeforeCall(-1, 0, NULL);
+        EXPECT_FALSE(swapMade) << "the folder swapped for a link";
+        EXPECT_EQ(1, CountFolderEntries(swapTarget)) << "written or deleted through the link";
+        if (swapMade && FolderLink(swapFolder, ""))
+            MoveFileA((swapFolder + "-moved").c_str(), swapFolder.c_str());
+        RemoveTree(swapTarget);
+    }
 }
 
 // Windows keeps a running program's file open: the uninstallation asks until Vemla has ended, or changes

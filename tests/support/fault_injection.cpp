@@ -19,22 +19,43 @@ struct Entry {
     void *real;       // null while not imported
     int calls;
 };
-int target = -1, failAt;
+int target = -1, failAt, beforeTarget = -1, beforeAt;
+void (*beforeCallback)();
 bool injected, stopping;
 void *stopPoint[5];  // __builtin_setjmp's buffer: no unwinding through the product's frames
 std::vector<std::pair<void **, void *>> swapped;  // slot, its original entry
 
 extern Entry FaultTable[];
+// The files opened while armed and not closed yet: a stopped run leaves the product's handles open.
+std::vector<HANDLE> openFiles;
+BOOL(WINAPI *realCloseHandle)(HANDLE) = CloseHandle;
+
+BOOL WINAPI ClosingHandle(HANDLE handle)
+{
+    for (size_t i = 0; i < openFiles.size(); ++i)
+        if (openFiles[i] == handle)
+            openFiles.erase(openFiles.begin() + i--);
+    return realCloseHandle(handle);
+}
 
 template <typename F> struct Hook;
 template <typename R, typename... A> struct Hook<R(WINAPI *)(A...)> {
     template <int I> static R WINAPI Call(A... a)
     {
         Entry &e = FaultTable[I];
-        if (++e.calls == failAt && I == target) {
+        if (++e.calls == beforeAt && I == beforeTarget && beforeCallback) {
+            void (*callback)() = beforeCallback;
+            beforeCallback = NULL;
+            callback();
+        }
+        if (e.calls == failAt && I == target) {
             injected = true;
-            if (stopping)
+            if (stopping) {
+                for (HANDLE file : openFiles)  // as the process's end would
+                    realCloseHandle(file);
+                openFiles.clear();
                 __builtin_longjmp(stopPoint, 1);
+            }
             SetLastError(e.error);
             return (R)e.failed;
         }
@@ -70,6 +91,39 @@ template <int I> UINT WINAPI SystemFolder(LPSTR buffer, UINT size)
     return Hook<decltype(&::GetSystemDirectoryA)>::Call<I>(buffer, size);
 }
 
+const char *fakeName;  // null: no reparse point faked
+DWORD fakeTag;
+
+static bool IsFaked(const char *path)
+{
+    const char *name = path ? strrchr(path, '\\') : NULL;
+    return fakeName && path && lstrcmpiA(name ? name + 1 : path, fakeName) == 0;
+}
+
+template <int I> DWORD WINAPI Attributes(LPCSTR path)
+{
+    DWORD attributes = Hook<decltype(&::GetFileAttributesA)>::Call<I>(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && IsFaked(path) ? attributes | FILE_ATTRIBUTE_REPARSE_POINT
+                                                                  : attributes;
+}
+
+template <int I> HANDLE WINAPI OpenFile(LPCSTR path, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security,
+                                        DWORD disposition, DWORD flags, HANDLE model)
+{
+    HANDLE file = Hook<decltype(&::CreateFileA)>::Call<I>(path, access, sharing, security, disposition, flags, model);
+    if (file != INVALID_HANDLE_VALUE)
+        openFiles.push_back(file);
+    return file;
+}
+
+template <int I> HANDLE WINAPI FindFirst(LPCSTR path, LPWIN32_FIND_DATAA found)
+{
+    HANDLE search = Hook<decltype(&::FindFirstFileA)>::Call<I>(path, found);
+    if (search != INVALID_HANDLE_VALUE && IsFaked(path))
+        found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT, found->dwReserved0 = fakeTag;
+    return search;
+}
+
 // One line per function: its failure, realistic for what it does.
 #define FAULT_AS(function, wrapper, failed, error) \
     {#function, (void *)&wrapper<__COUNTER__ - First - 1>, (LONG_PTR)(failed), error, NULL, 0}
@@ -82,7 +136,10 @@ Entry FaultTable[] = {
     FAULT(DeleteFileA, FALSE, ERROR_ACCESS_DENIED),
     FAULT(RemoveDirectoryA, FALSE, ERROR_ACCESS_DENIED),
     FAULT(SetFileAttributesA, FALSE, ERROR_ACCESS_DENIED),
-    FAULT(GetFileAttributesA, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED),
+    FAULT_AS(GetFileAttributesA, Attributes, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED),
+    FAULT_AS(FindFirstFileA, FindFirst, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED),
+    FAULT_AS(CreateFileA, OpenFile, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED),
+    FAULT(GetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
     FAULT(SHFileOperationA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
     FAULT(GetModuleFileNameA, 0, ERROR_ACCESS_DENIED),
     FAULT(GetLongPathNameA, 0, ERROR_ACCESS_DENIED),
@@ -145,6 +202,8 @@ int FunctionNamed(const char *name)
     return -1;
 }
 void FakeVolume(unsigned long long freeBytes, unsigned long clusterBytes) { fakeFree = freeBytes, fakeCluster = clusterBytes; }
+void FakeReparsePoint(const char *name, unsigned long tag) { fakeName = name, fakeTag = tag; }
+void BeforeCall(int function, int n, void (*callback)()) { beforeTarget = function, beforeAt = n, beforeCallback = callback; }
 
 bool Injected() { return injected; }
 
@@ -156,6 +215,7 @@ void Arm(int function, int n, bool stop)
     (void)handler;
     Disarm();
     target = function, failAt = n, injected = false, stopping = stop;
+    openFiles.clear();
     BYTE *base = (BYTE *)GetModuleHandleA(NULL);
     IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
     DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
@@ -169,6 +229,11 @@ void Arm(int function, int n, bool stop)
             if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal))
                 continue;
             const char *imported = (const char *)((IMAGE_IMPORT_BY_NAME *)(base + name->u1.AddressOfData))->Name;
+            if (strcmp(imported, "CloseHandle") == 0) {  // watched, never failed
+                realCloseHandle = (BOOL(WINAPI *)(HANDLE))*slot;
+                swapped.push_back({slot, *slot});
+                Swap(slot, (void *)&ClosingHandle);
+            }
             for (Entry &e : FaultTable) {
                 if (strcmp(imported, e.name) == 0) {
                     e.real = *slot;

@@ -18,6 +18,11 @@ int Calls(int function);      // since Arm; 0 for a function this program does n
 bool Injected();              // the failure asked for by the last Arm was made
 // While armed, the caller's free disk space and the volume's cluster size (0: the real one).
 void FakeVolume(unsigned long long freeBytes, unsigned long clusterBytes);
+// While armed, GetFileAttributesA and FindFirstFileA report a reparse point with tag for what is
+// named name (null: nothing), as Windows reports links and OneDrive's placeholders; Wine, no tags.
+void FakeReparsePoint(const char *name, unsigned long tag);
+// While armed, callback runs once, just before call n of function reaches the system.
+void BeforeCall(int function, int n, void (*callback)());
 }
 
 #endif
