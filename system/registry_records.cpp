@@ -257,26 +257,32 @@ int RemoveCapabilities(void)
 int IsAssociationOutranked(const char *extension)
 {
     // Windows writes the user's choice itself (for .jpg and .png at first sign-in) and lets no
-    // program write it; the user's own classes come next. The elevated program's HKEY_CURRENT_USER
-    // is the signed-in user's unless another account's password was typed at the prompt. Wine
-    // honours neither place.
-    static const char *const places[][3] = {
-        {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\", "\\UserChoice", "ProgId"},
-        {"Software\\Classes\\", "", ""}};
-    int outranked = 0;
-    for (int i = 0; i < (int)ARRAYSIZE(places) && !outranked; ++i) {
+    // program write it: Windows 11 24H2 and later keep it in UserChoiceLatest, which Explorer follows
+    // first and which decides where it names a program; earlier ones in UserChoice. The user's own
+    // classes come next. The elevated program's HKEY_CURRENT_USER is the signed-in user's unless
+    // another account's password was typed at the prompt. Wine honours none of these places.
+    static const char FileExts[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
+    static const struct {
+        const char *key, *subkey, *value;
+        int decides;
+    } places[] = {{FileExts, "\\UserChoiceLatest", "ProgId", 1},
+                  {FileExts, "\\UserChoice", "ProgId", 0},
+                  {"Software\\Classes\\", "", "", 0}};
+    for (int i = 0; i < (int)ARRAYSIZE(places); ++i) {
         char path[MAX_PATH];
         char progId[RegistryNameSize];
         HKEY key;
-        if (!CopyText(path, sizeof path, places[i][0]) || !AppendText(path, sizeof path, extension) ||
-            !AppendText(path, sizeof path, places[i][1]) ||
+        if (!CopyText(path, sizeof path, places[i].key) || !AppendText(path, sizeof path, extension) ||
+            !AppendText(path, sizeof path, places[i].subkey) ||
             RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
             continue;
-        int found = ReadStringValue(key, places[i][2], progId, sizeof progId);
+        int found = ReadStringValue(key, places[i].value, progId, sizeof progId);
         RegCloseKey(key);
-        outranked = found < 0 || (found > 0 && progId[0] && lstrcmpiA(progId, ProgIdKey) != 0);
+        int other = found < 0 || (found > 0 && progId[0] && lstrcmpiA(progId, ProgIdKey) != 0);
+        if (other || (places[i].decides && found > 0 && progId[0]))
+            return other;
     }
-    return outranked;
+    return 0;
 }
 
 // Appends "\StringFileInfo\<language><code page>\" as hexadecimal, for VerQueryValueA.

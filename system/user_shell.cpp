@@ -30,7 +30,7 @@ static void Release(IUnknown *object)
 
 // The desktop's IShellDispatch2 runs in the shell's own process, which has the user's rights:
 // shell windows -> the desktop -> its browser -> its view -> the view's automation object -> the
-// shell application.
+// shell application. With file null it only finds out whether that route is there.
 static int ShellExecuteThroughDesktop(BSTR file, BSTR folder)
 {
     IShellWindows *windows = NULL;
@@ -45,7 +45,8 @@ static int ShellExecuteThroughDesktop(BSTR file, BSTR folder)
     VARIANT none = {};  // VT_EMPTY
     long window = 0;
     int started = 0;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+    int reached =
+        SUCCEEDED(CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
                                    (void **)&windows)) &&
         windows->FindWindowSW(&none, &none, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) == S_OK &&
         desktop && SUCCEEDED(desktop->QueryInterface(IID_IServiceProvider, (void **)&provider)) &&
@@ -54,7 +55,10 @@ static int ShellExecuteThroughDesktop(BSTR file, BSTR folder)
         SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, (void **)&background)) &&
         SUCCEEDED(background->QueryInterface(IID_IShellFolderViewDual, (void **)&folderView)) &&
         SUCCEEDED(folderView->get_Application(&application)) &&
-        SUCCEEDED(application->QueryInterface(IID_IShellDispatch2, (void **)&shell))) {
+        SUCCEEDED(application->QueryInterface(IID_IShellDispatch2, (void **)&shell));
+    if (reached && !file) {
+        started = 1;
+    } else if (reached) {
         VARIANT directory = {};
         directory.vt = VT_BSTR;
         directory.bstrVal = folder;
@@ -103,4 +107,14 @@ int OpenAsUser(const char *folder, const char *name)
         return started;
     }
     return (INT_PTR)ShellExecuteA(GetDesktopWindow(), "open", name, NULL, folder, SW_SHOW) > 32;
+}
+
+int CanOpenAsUser(const char *scheme)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, scheme, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 0;
+    int registered = RegQueryValueExA(key, "URL Protocol", NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return registered && (!IsElevated() || ShellExecuteThroughDesktop(NULL, NULL));
 }

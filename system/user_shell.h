@@ -10,4 +10,9 @@
 // elevation before Vista) starts it directly. Needs COM initialised. Returns 1 when started.
 int OpenAsUser(const char *folder, const char *name);
 
+// 1 when OpenAsUser could open a URL of scheme (such as "ms-settings") now: scheme is a registered
+// URL protocol (Windows 7 has no "ms-settings") and, when this program runs elevated, the desktop
+// shell's route is there. Needs COM initialised.
+int CanOpenAsUser(const char *scheme);
+
 #endif

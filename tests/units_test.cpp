@@ -362,20 +362,65 @@ TEST(RegistryRecords, AssociationIsOutrankedByTheUsersChoiceOrClassesNamingAnoth
     const std::string longest(300, 'p');  // more than a ProgID holds: not ours
     const std::string at[] = {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.vemlatest",
                               "Software\\Classes\\.vemlatest"};  // the user's choice, the user's classes
-    static const struct { const char *choice, *classes; int outranked; } cases[] = {
-        {NULL, NULL, 0}, {"Other.Pic", NULL, 1}, {"vemla", NULL, 0}, {NULL, "Other.Pic", 1}, {"O", NULL, 1},
-        {NULL, "", 0}, {"Vemla", "VEMLA", 0}, {"Vemla", "Other.Pic", 1}, {longest.c_str(), NULL, 1}};
+    // Windows 11 24H2's latest choice decides where it names a program; else the choice, then the classes.
+    static const struct { const char *latest, *choice, *classes; int outranked; } cases[] = {
+        {NULL, NULL, NULL, 0}, {NULL, "Other.Pic", NULL, 1}, {NULL, "vemla", NULL, 0}, {NULL, NULL, "Other.Pic", 1},
+        {NULL, "O", NULL, 1}, {NULL, NULL, "", 0}, {NULL, "Vemla", "VEMLA", 0}, {NULL, "Vemla", "Other.Pic", 1},
+        {NULL, longest.c_str(), NULL, 1}, {"Other.Pic", "Vemla", NULL, 1}, {"Vemla", "Other.Pic", "Other.Pic", 0},
+        {"", "Other.Pic", NULL, 1}};
     for (const auto &c : cases) {
         for (const std::string &place : at)
             RegDeleteTreeA(HKEY_CURRENT_USER, place.c_str());
+        if (c.latest)
+            WriteRegistryString(HKEY_CURRENT_USER, (at[0] + "\\UserChoiceLatest").c_str(), "ProgId", c.latest);
         if (c.choice)
             WriteRegistryString(HKEY_CURRENT_USER, (at[0] + "\\UserChoice").c_str(), "ProgId", c.choice);
         WriteRegistryString(HKEY_CURRENT_USER, (at[1] + "\\OpenWithProgids").c_str(), "O", "");
         if (c.classes)
             WriteRegistryString(HKEY_CURRENT_USER, at[1].c_str(), "", c.classes);
         EXPECT_EQ(c.outranked, IsAssociationOutranked(".vemlatest"))
-            << (c.choice ? c.choice : "-") << " " << (c.classes ? c.classes : "-");
+            << (c.latest ? c.latest : "-") << " " << (c.choice ? c.choice : "-") << " " << (c.classes ? c.classes : "-");
     }
+    for (const std::string &place : at)
+        RegDeleteTreeA(HKEY_CURRENT_USER, place.c_str());
+}
+
+// Finish promises the Default apps page only where it can open: ms-settings a registered protocol (not on
+// Windows 7) and the desktop shell's route there (not under another shell). The page itself is not opened here.
+TEST(FinishPage, DefaultAppsBoxOnlyWhereThePageCanOpen)
+{
+    const int route = Faults::FunctionNamed("CoCreateInstance");
+    const char choice[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.png\\UserChoice";
+    const std::string box = "インストール: 画像ファイルをVemlaで開くには、このあと表示される「既定のアプリ」の画面でVemlaを選んで"
+                            "ください。\n";
+    std::string folder = MakeScratchFolder("finish");
+    CoInitialize(NULL);
+    {
+        ScopedSetupModule setup(folder);  // the page's template; no registry override, which COM reads
+        WriteRegistryString(HKEY_CURRENT_USER, choice, "ProgId", "Other.Pic");
+        SetupState.options = InstallOptions{0, 0, 1, 0, 0, 0};
+        HWND sheet = CreateWindowExA(0, "STATIC", "sheet", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
+        // failing: the route's call made to fail, the first (looking for the route) or the second (opening).
+        for (const auto &c : {std::make_pair(true, 2), std::make_pair(false, 2), std::make_pair(true, 1)}) {
+            SCOPED_TRACE(std::string(c.first ? "registered" : "unregistered") + ", call " + std::to_string(c.second));
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, "ms-settings");
+            if (c.first)
+                WriteRegistryString(HKEY_CLASSES_ROOT, "ms-settings", "URL Protocol", "");
+            HWND page = CreateDialogParamA(setup.module, MAKEINTRESOURCEA(IDD_FINISH), sheet, FinishPage, 0);
+            ScopedMessageBoxScript boxes;
+            PSHNOTIFY finish = {{page, 0, (UINT)PSN_WIZFINISH}, 0};
+            Faults::Arm(route, c.second);
+            SendMessageA(page, WM_NOTIFY, 0, (LPARAM)&finish);
+            Faults::Disarm();
+            EXPECT_EQ(c.first && c.second == 2 ? box : "", boxes.Texts());
+            DestroyWindow(page);
+        }
+        DestroyWindow(sheet);
+        RegDeleteTreeA(HKEY_CURRENT_USER, choice);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, "ms-settings");
+    }
+    CoUninitialize();
+    RemoveTree(folder);
 }
 
 // Wine runs every program elevated: without the desktop shell's route nothing may be started, as it

@@ -18,14 +18,14 @@ static void OpenFromSourceFolder(const char *name)
 
 // Where the user's own choice outranks an association just written (Windows 8 and later), a
 // double-clicked photo still opens in another program: the user is shown where to choose Vemla.
-// Windows before 10 has no such page; nothing more happens there.
+// The box promises that page, so neither comes where it cannot open (Windows 7, another shell).
 static void SuggestDefaultApps(HWND page)
 {
     const char *chosen[4];
     int outranked = 0;
     for (int i = ChosenExtensions(SetupState.options, chosen) - 1; i >= 0; --i)
         outranked |= IsAssociationOutranked(chosen[i]);
-    if (!outranked)
+    if (!outranked || !CanOpenAsUser("ms-settings"))
         return;
     MessageBoxA(page,
                 "画像ファイルをVemlaで開くには、このあと表示される「既定のアプリ」の画面でVemlaを"
