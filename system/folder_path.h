@@ -34,8 +34,8 @@ int IsLink(const char *path);
 // Opens the folder path so that, while *held is open, it can be neither renamed nor deleted (no
 // FILE_SHARE_DELETE), so a link cannot be swapped in for it after the check. Returns 1 with *held
 // open for a folder that is no link; else *held is INVALID_HANDLE_VALUE and it returns -1 for a
-// link, 0 for a file or what cannot be opened (then the thread's last error says why). The caller closes *held
-// after its last write or deletion in the folder, and before it removes the folder itself.
+// link, 0 for a file or what cannot be opened (then the thread's last error says why). The caller
+// closes *held after its last write or deletion in the folder, and before it removes the folder.
 int HoldFolder(const char *path, HANDLE *held);
 
 // 1 when both name the same existing folder: their long spellings match, ignoring letter case and

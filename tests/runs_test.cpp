@@ -317,23 +317,24 @@ TEST_F(Runs, NeitherRunWritesOrDeletesThroughLinksAndTheUsersOwnFilesStay)
     EXPECT_TRUE(FolderLink(group, "") && FolderLink(install + "\\TEXTURE", ""));
 }
 
-// OneDrive keeps the desktop's files as placeholders, reparse points that are no links: a reinstallation replaces
-// them and the uninstallation deletes them; a link is still refused. The copies lose the Mark of the Web.
+// OneDrive keeps the desktop's files as placeholders, reparse points that are no links: a reinstallation
+// replaces them and the uninstallation deletes them; a link is refused. Copies lose the Mark of the Web.
 TEST_F(Runs, CloudPlaceholdersAreOrdinaryFilesAndFoldersAndCopiesLoseTheMarkOfTheWeb)
 {
     const std::string shortcut = "ショートカット (vemla.lnk)\n", mark = ":Zone.Identifier";
+    const DWORD cloud = IO_REPARSE_TAG_CLOUD;  // the group's Vemla.lnk is named so too, letter case aside
     const struct { const char *name; DWORD tag; std::string boxes; } cases[] = {
-        {"vemla.lnk", IO_REPARSE_TAG_CLOUD, ""}, {"TEXTURE", IO_REPARSE_TAG_CLOUD, ""}, {"Vemla", IO_REPARSE_TAG_CLOUD, ""},
-        {"vemla.lnk", IO_REPARSE_TAG_SYMLINK, "インストール: 次の項目をインストールできませんでした。\n\n" + shortcut + shortcut +
-                                                  "ショートカット (Vemla.lnk)\n"}};  // letter case aside, the group's
+        {"vemla.lnk", cloud, ""}, {"TEXTURE", cloud, ""}, {"Vemla", cloud, ""},
+        {"vemla.lnk", IO_REPARSE_TAG_SYMLINK, "インストール: 次の項目をインストールできませんでした。\n\n" + shortcut +
+                                                  shortcut + "ショートカット (Vemla.lnk)\n"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name + std::string(c.boxes.empty() ? " in the cloud" : " linked"));
         Reset();
         ASSERT_EQ("", Execute(Install));
-        const std::vector<std::string> marked = {install + "\\vemla.exe", install + "\\setup.exe", install + "\\TEXTURE\\" +
-                                                 TextureFiles[11].name};
-        for (const std::string &file : marked)
-            WriteFileBytes(file + mark, "[ZoneTransfer]\r\nZoneId=3\r\n");  // as a download leaves it (Wine: a file)
+        const std::vector<std::string> marked = {install + "\\vemla.exe", install + "\\setup.exe",
+                                                 install + "\\TEXTURE\\" + TextureFiles[11].name};
+        for (const std::string &file : marked)  // as a download leaves it (under Wine, a file)
+            WriteFileBytes(file + mark, "[ZoneTransfer]\r\nZoneId=3\r\n");
         Faults::FakeReparsePoint(c.name, c.tag);
         EXPECT_EQ(c.boxes, Execute(Install));
         for (const std::string &file : marked)
@@ -349,11 +350,12 @@ static std::string swapFolder, swapTarget;
 static bool swapMade;
 static void SwapForLink()
 {
-    swapMade = MoveFileA(swapFolder.c_str(), (swapFolder + "-moved").c_str()) && FolderLink(swapFolder, swapTarget);
+    swapMade = MoveFileA(swapFolder.c_str(), (swapFolder + "-moved").c_str()) &&
+               FolderLink(swapFolder, swapTarget);
 }
 
-// A user may swap a checked folder for a link the moment the run writes in it (timed with an opportunistic lock):
-// each run holds the folder from its check to its last write or deletion there, so the swap is refused.
+// A user may swap a checked folder for a link the moment the run writes in it (timed with an opportunistic
+// lock): each run holds the folder from its check to its last write or deletion in it: the swap is refused.
 TEST_F(Runs, FoldersCheckedForLinksAreHeldUntilTheRunIsDoneInThem)
 {
     swapTarget = root + "\\precious";

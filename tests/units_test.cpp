@@ -331,22 +331,21 @@ TEST(RegistryRecords, AssociationIsOutrankedByTheUsersChoiceOrClassesNamingAnoth
                               "Software\\Classes\\.vemlatest"};  // the user's choice, the user's classes
     // Windows 11 24H2's latest choice decides where it names a program; else the choice, then the classes.
     static const struct { const char *latest, *choice, *classes; int outranked; } cases[] = {
-        {NULL, NULL, NULL, 0}, {NULL, "Other.Pic", NULL, 1}, {NULL, "vemla", NULL, 0}, {NULL, NULL, "Other.Pic", 1},
-        {NULL, "O", NULL, 1}, {NULL, NULL, "", 0}, {NULL, "Vemla", "VEMLA", 0}, {NULL, "Vemla", "Other.Pic", 1},
-        {NULL, longest.c_str(), NULL, 1}, {"Other.Pic", "Vemla", NULL, 1}, {"Vemla", "Other.Pic", "Other.Pic", 0},
-        {"", "Other.Pic", NULL, 1}};
+        {0, 0, 0, 0}, {0, "Other.Pic", 0, 1}, {0, "vemla", 0, 0}, {0, 0, "Other.Pic", 1}, {0, "O", 0, 1},
+        {0, 0, "", 0}, {0, "Vemla", "VEMLA", 0}, {0, "Vemla", "Other.Pic", 1}, {0, longest.c_str(), 0, 1},
+        {"Other.Pic", "Vemla", 0, 1}, {"Vemla", "Other.Pic", "Other.Pic", 0}, {"", "Other.Pic", 0, 1}};
+    auto put = [](const std::string &key, const char *name, const char *text) {
+        if (text)
+            WriteRegistryString(HKEY_CURRENT_USER, key.c_str(), name, text);
+    };
     for (const auto &c : cases) {
         for (const std::string &place : at)
             RegDeleteTreeA(HKEY_CURRENT_USER, place.c_str());
-        if (c.latest)
-            WriteRegistryString(HKEY_CURRENT_USER, (at[0] + "\\UserChoiceLatest").c_str(), "ProgId", c.latest);
-        if (c.choice)
-            WriteRegistryString(HKEY_CURRENT_USER, (at[0] + "\\UserChoice").c_str(), "ProgId", c.choice);
-        WriteRegistryString(HKEY_CURRENT_USER, (at[1] + "\\OpenWithProgids").c_str(), "O", "");
-        if (c.classes)
-            WriteRegistryString(HKEY_CURRENT_USER, at[1].c_str(), "", c.classes);
-        EXPECT_EQ(c.outranked, IsAssociationOutranked(".vemlatest"))
-            << (c.latest ? c.latest : "-") << " " << (c.choice ? c.choice : "-") << " " << (c.classes ? c.classes : "-");
+        put(at[0] + "\\UserChoiceLatest", "ProgId", c.latest);
+        put(at[0] + "\\UserChoice", "ProgId", c.choice);
+        put(at[1] + "\\OpenWithProgids", "O", "");
+        put(at[1], "", c.classes);
+        EXPECT_EQ(c.outranked, IsAssociationOutranked(".vemlatest")) << "row " << &c - cases;
     }
     for (const std::string &place : at)
         RegDeleteTreeA(HKEY_CURRENT_USER, place.c_str());
@@ -358,14 +357,15 @@ TEST(RegistryRecords, AssociationIsOutrankedByTheUsersChoiceOrClassesNamingAnoth
 TEST(FinishPage, DefaultAppsBoxOnlyWhereThePageCanOpen)
 {
     const int route = Faults::FunctionNamed("CoCreateInstance"), direct = Faults::FunctionNamed("ShellExecuteA");
-    const char choice[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.png\\UserChoice";
+    const std::string choice =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.png\\UserChoice";
     const std::string box = "インストール: 画像ファイルをVemlaで開くには、このあと表示される「既定のアプリ」の画面でVemlaを選んで"
                             "ください。\n";
     std::string folder = MakeScratchFolder("finish");
     CoInitialize(NULL);
     {
         ScopedSetupModule setup(folder);  // the page's template; no registry override, which COM reads
-        WriteRegistryString(HKEY_CURRENT_USER, choice, "ProgId", "Other.Pic");
+        WriteRegistryString(HKEY_CURRENT_USER, choice.c_str(), "ProgId", "Other.Pic");
         SetupState.options = InstallOptions{0, 0, 1, 0, 0, 0};
         HWND sheet = CreateWindowExA(0, "STATIC", "sheet", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
         WriteRegistryString(HKEY_CLASSES_ROOT, "ms-settings", "URL Protocol", "");
@@ -374,7 +374,7 @@ TEST(FinishPage, DefaultAppsBoxOnlyWhereThePageCanOpen)
         ASSERT_EQ(1, CanOpenAsUser("ms-settings")) << "no route through the desktop shell";
         // failing: the route's call made to fail, the first (looking for the route) or the second (opening).
         for (const auto &c : {std::make_pair(true, 2), std::make_pair(false, 2), std::make_pair(true, 1)}) {
-            SCOPED_TRACE(std::string(c.first ? "registered" : "unregistered") + ", call " + std::to_string(c.second));
+            SCOPED_TRACE((c.first ? "registered, call " : "unregistered, call ") + std::to_string(c.second));
             RegDeleteTreeA(HKEY_CLASSES_ROOT, "ms-settings");
             if (c.first)
                 WriteRegistryString(HKEY_CLASSES_ROOT, "ms-settings", "URL Protocol", "");
@@ -389,7 +389,7 @@ TEST(FinishPage, DefaultAppsBoxOnlyWhereThePageCanOpen)
             DestroyWindow(page);
         }
         DestroyWindow(sheet);
-        RegDeleteTreeA(HKEY_CURRENT_USER, choice);
+        RegDeleteTreeA(HKEY_CURRENT_USER, choice.c_str());
         RegDeleteTreeA(HKEY_CLASSES_ROOT, "ms-settings");
     }
     CoUninitialize();

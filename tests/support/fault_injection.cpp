@@ -107,10 +107,12 @@ template <int I> DWORD WINAPI Attributes(LPCSTR path)
                                                                   : attributes;
 }
 
-template <int I> HANDLE WINAPI OpenFile(LPCSTR path, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security,
-                                        DWORD disposition, DWORD flags, HANDLE model)
+template <int I>
+HANDLE WINAPI OpenFile(LPCSTR path, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                       DWORD flags, HANDLE model)
 {
-    HANDLE file = Hook<decltype(&::CreateFileA)>::Call<I>(path, access, sharing, security, disposition, flags, model);
+    HANDLE file = Hook<decltype(&::CreateFileA)>::Call<I>(path, access, sharing, security, disposition, flags,
+                                                          model);
     if (file != INVALID_HANDLE_VALUE)
         openFiles.push_back(file);
     return file;
@@ -203,7 +205,10 @@ int FunctionNamed(const char *name)
 }
 void FakeVolume(unsigned long long freeBytes, unsigned long clusterBytes) { fakeFree = freeBytes, fakeCluster = clusterBytes; }
 void FakeReparsePoint(const char *name, unsigned long tag) { fakeName = name, fakeTag = tag; }
-void BeforeCall(int function, int n, void (*callback)()) { beforeTarget = function, beforeAt = n, beforeCallback = callback; }
+void BeforeCall(int function, int n, void (*callback)()) 
+{
+    beforeTarget = function, beforeAt = n, beforeCallback = callback;
+}
 
 bool Injected() { return injected; }
 
