@@ -108,10 +108,10 @@ template <int I> DWORD WINAPI Attributes(LPCSTR path)
 }
 
 template <int I>
-HANDLE WINAPI OpenFile(LPCSTR path, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+HANDLE WINAPI OpenFile(LPCSTR path, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security, DWORD creation,
                        DWORD flags, HANDLE model)
 {
-    HANDLE file = Hook<decltype(&::CreateFileA)>::Call<I>(path, access, sharing, security, disposition, flags,
+    HANDLE file = Hook<decltype(&::CreateFileA)>::Call<I>(path, access, sharing, security, creation, flags,
                                                           model);
     if (file != INVALID_HANDLE_VALUE)
         openFiles.push_back(file);
