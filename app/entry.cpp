@@ -59,7 +59,7 @@ void RestrictDllSearch(void)
     // 0x800 is LOAD_LIBRARY_SEARCH_SYSTEM32. Systems without the call get SetDllDirectoryA(""),
     // which takes only the current folder out of the search, not the program's: so setup.exe
     // imports known DLLs only, which always come from the system folder, and loads any other DLL
-    // by its full path there (LoadSystemLibrary).
+    // from there alone (LoadSystemLibrary).
     if (!setDefault || !setDefault(0x00000800))
         SetDllDirectoryA("");
 }

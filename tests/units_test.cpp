@@ -82,29 +82,26 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
     RemoveTree(folder);
 }
 
-// Only the system folder's copy is loaded, never one of the same name in the current folder; a path
-// that does not fit is refused.
+// Only the system folder's copy is loaded, never one of the same name in the current folder: by name, and
+// by its full path where the system knows no search flags (old), which a path that does not fit stops.
 TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
 {
-    const int systemFolder = Faults::FunctionNamed("GetSystemDirectoryA");
-    ASSERT_GE(systemFolder, 0) << "not in the fault table";
     char system[MAX_PATH];
     ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof system));
     std::string folder = MakeScratchFolder("library"), previous = CurrentDirectory();
     ASSERT_TRUE(CopyFileA((std::string(system) + "\\version.dll").c_str(), (folder + "\\vemla_planted.dll").c_str(), FALSE));
     SetCurrentDirectoryA(folder.c_str());
     std::string tooLong(MAX_PATH - lstrlenA(system) - 1, 'a');  // the path would need MAX_PATH + 1 bytes
-    // noFolder: the system folder cannot be had.
-    const struct { std::string name; bool loadable, noFolder; } cases[] = {
+    const struct { std::string name; bool loadable, old; } cases[] = {
         {"comctl32.dll", true}, {"version.dll", true}, {"vemla_planted.dll", false}, {"no_such.dll", false}, {tooLong, false},
-        {"version.dll", false, true}};
+        {"version.dll", true, true}, {"vemla_planted.dll", false, true}, {tooLong, false, true}};
     for (const auto &c : cases) {
         HMODULE module = (HMODULE)&module;
         char path[MAX_PATH] = "";
-        Faults::Arm(c.noFolder ? systemFolder : -1, 1);
-        EXPECT_EQ(c.loadable ? 1 : 0, LoadSystemLibrary(c.name.c_str(), &module)) << c.name;
+        Faults::Arm(c.old ? Faults::FunctionNamed("LoadLibraryExA") : -1, 1);
+        EXPECT_EQ(c.loadable ? 1 : 0, LoadSystemLibrary(c.name.c_str(), &module)) << c.name << " " << c.old;
         Faults::Disarm();
-        EXPECT_TRUE(!c.noFolder || Faults::Injected()) << "the system folder's failure not made";
+        EXPECT_TRUE(!c.old || Faults::Injected()) << "the search flags not refused";
         EXPECT_EQ(c.loadable, module && GetModuleFileNameA(module, path, sizeof path) &&
                                 !lstrcmpiA((std::string(system) + "\\" + c.name).c_str(), path)) << path;
         if (module)

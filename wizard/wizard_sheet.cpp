@@ -35,7 +35,8 @@ static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM)
 INT_PTR RunWizard(HWND parentWindow)
 {
     // Not a known DLL: imported, it would be looked for beside setup.exe (a download folder)
-    // before the search order is restricted, so it is loaded now from the system folder.
+    // before the search order is restricted, so it is loaded now, version 6 from side-by-side
+    // (the manifest names it) or else the system folder's.
     HMODULE controls;
     if (!LoadSystemLibrary("comctl32.dll", &controls))
         return -1;

@@ -83,14 +83,6 @@ template <int I> BOOL WINAPI ClusterSize(LPCSTR root, LPDWORD sectors, LPDWORD b
     return got;
 }
 
-// A failed call leaves its buffer as it was, which may hold a usable folder: here the real one, so
-// that a caller that uses it anyway shows.
-template <int I> UINT WINAPI SystemFolder(LPSTR buffer, UINT size)
-{
-    ((UINT(WINAPI *)(LPSTR, UINT))FaultTable[I].real)(buffer, size);
-    return Hook<decltype(&::GetSystemDirectoryA)>::Call<I>(buffer, size);
-}
-
 const char *fakeName;  // null: no reparse point faked
 DWORD fakeTag;
 
@@ -169,7 +161,7 @@ Entry FaultTable[] = {
     FAULT(ShellExecuteA, SE_ERR_FNF, ERROR_FILE_NOT_FOUND),
     FAULT(SHChangeNotify, 0, ERROR_SUCCESS),  // tells nothing
     FAULT(CreateMutexA, NULL, ERROR_ACCESS_DENIED),  // another user's setup, running elevated
-    FAULT_AS(GetSystemDirectoryA, SystemFolder, 0, ERROR_ACCESS_DENIED),
+    FAULT(LoadLibraryExA, NULL, ERROR_INVALID_PARAMETER),  // Vista or 7 without the search flags
 };
 enum { Count = sizeof FaultTable / sizeof FaultTable[0] };
 }  // namespace
