@@ -8,6 +8,17 @@
 
 int RunSetup(HINSTANCE instance, const char *argument)
 {
+    // Every text, path and file name here is code page 932. The manifest asks for it whatever the system's
+    // (Windows 11); elsewhere, on a system whose code page for non-Unicode programs is another one or UTF-8,
+    // the pages would be garbled and Japanese names miss their files: the user is told why in UTF-16, right
+    // on any code page, before anything is changed.
+    if (GetACP() != 932) {
+        MessageBoxW(GetDesktopWindow(),
+                    L"Vemlaのセットアップは、「Unicode 対応ではないプログラムの言語」が日本語で、"
+                    L"「ベータ: ワールドワイド言語サポートで Unicode UTF-8 を使用」がオフの Windows で実行してください。",
+                    L"セットアップ", MB_OK | MB_ICONERROR);
+        return 0;
+    }
     SetupState.instance = instance;
     // One setup at a time, in either mode and for every user: two would copy, write and delete
     // the same files and keys. One of another user's that this one may not open counts as running

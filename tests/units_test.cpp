@@ -52,30 +52,32 @@ static LRESULT CALLBACK BlockSheet(int code, WPARAM wparam, LPARAM lparam)
 
 TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
 {
-    const int mutex = Faults::FunctionNamed("CreateMutexA");
-    ASSERT_GE(mutex, 0) << "not in the fault table";
+    static const char asked[] = "Vemlaをアンインストールしますか？", running[] = "Vemlaのセットアップは既に実行中です。",
+        codePage[] = "Vemlaのセットアップは、「Unicode 対応ではないプログラムの言語」が日本語で、"
+                     "「ベータ: ワールドワイド言語サポートで Unicode UTF-8 を使用」がオフの Windows で実行してください。";
     std::string folder = MakeScratchFolder("entry");
     {
         ScopedSetupModule setup(folder);  // the wizard's templates
         sheetInstance = setup.module;
         HHOOK hook = SetWindowsHookExA(WH_CBT, BlockSheet, NULL, GetCurrentThreadId());
-        // busy: another setup.exe runs, which neither mode may disturb: 1 ours, 2 another user's
-        // (its mutex cannot be opened).
-        static const struct { const char *argument; bool uninstall; int busy; } cases[] = {
-            {"/u", true}, {"", false}, {"/U", false}, {"-u", false}, {"/u ", false}, {"/u x", false},
-            {"/u", true, 1}, {"", false, 1}, {"", false, 2}};
+        // ours: another setup.exe of ours runs, which neither mode may disturb, nor another user's
+        // (CreateMutexA failing: its mutex cannot be opened); GetACP answering a Western code page.
+        // box: the only one shown, else the sheet is.
+        static const struct { const char *argument; bool ours; const char *fault, *box; } cases[] = {
+            {"/u", false, NULL, asked}, {""}, {"/U"}, {"-u"}, {"/u "}, {"/u x"}, {"/u", true, NULL, running},
+            {"", true, NULL, running}, {"", false, "CreateMutexA", running}, {"", false, "GetACP", codePage},
+            {"/u", false, "GetACP", codePage}};
         for (const auto &c : cases) {
-            SCOPED_TRACE(std::string(c.argument) + ", busy " + std::to_string(c.busy));
+            SCOPED_TRACE(std::string(c.argument) + (c.ours ? " ours" : " ") + (c.fault ? c.fault : ""));
             sheetsBlocked = 0;
-            HANDLE other = c.busy == 1 ? CreateMutexA(NULL, TRUE, "Global\\VemlaSetup") : NULL;
+            HANDLE other = c.ours ? CreateMutexA(NULL, TRUE, "Global\\VemlaSetup") : NULL;
             ScopedMessageBoxScript boxes({IDNO});  // declines an uninstallation
-            Faults::Arm(c.busy == 2 ? mutex : -1, 1);
+            Faults::Arm(c.fault ? Faults::FunctionNamed(c.fault) : -1, 1);
             EXPECT_EQ(0, RunSetup(setup.module, c.argument));
             Faults::Disarm();
             CloseHandle(other);
-            EXPECT_EQ(c.uninstall || c.busy ? 0 : 1, sheetsBlocked) << "wizard sheets";
-            EXPECT_EQ(c.busy ? "セットアップ: Vemlaのセットアップは既に実行中です。\n"
-                      : c.uninstall ? "セットアップ: Vemlaをアンインストールしますか？\n" : "", boxes.Texts());
+            EXPECT_EQ(c.box ? 0 : 1, sheetsBlocked) << "wizard sheets";
+            EXPECT_EQ(Shown(c.box ? "セットアップ: " + std::string(c.box) + "\n" : ""), Shown(boxes.Texts()));
         }
         UnhookWindowsHookEx(hook);
     }

@@ -162,6 +162,7 @@ Entry FaultTable[] = {
     FAULT(SHChangeNotify, 0, ERROR_SUCCESS),  // tells nothing
     FAULT(CreateMutexA, NULL, ERROR_ACCESS_DENIED),  // another user's setup, running elevated
     FAULT(LoadLibraryExA, NULL, ERROR_INVALID_PARAMETER),  // Vista or 7 without the search flags
+    FAULT(GetACP, 1252, ERROR_SUCCESS),  // a Western system's code page for non-Unicode programs
 };
 enum { Count = sizeof FaultTable / sizeof FaultTable[0] };
 }  // namespace
