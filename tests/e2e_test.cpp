@@ -294,6 +294,9 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     press(IdNext);
     HWND finish = WaitForPage(IDC_README, "-- -- Finish Cancel"), standIn = NULL, notepad = NULL;
     ASSERT_TRUE(finish);
+    EXPECT_EQ(Shown("Vemlaのインストールが終了しました。\n\nVemlaをアンインストールするには、「設定」の「アプリ」から"
+                    "行ってください。"), Shown(TextOf(GetWindow(GetDlgItem(finish, (WORD)IDC_STATIC), GW_HWNDNEXT))))
+        << "the closing text, after the icon";
     EXPECT_EQ(100, Query(GetDlgItem(optionsPage, IDC_PROGRESS), PBM_GETPOS)) << "progress at the end";
     EXPECT_EQ("", Shown(InstallationFaults(folder, dist, options, std::vector<std::string>(4, OtherProgram), view)));
 
