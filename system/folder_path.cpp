@@ -1,8 +1,10 @@
 #include "system/folder_path.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include "base/bounded_text.h"
+#include "system/registry_records.h"
 
 void NormalizeSeparators(char *buffer)
 {
@@ -46,12 +48,60 @@ static int MeasureRoot(const char *path)
     return 0;
 }
 
+// 1 when the current directory lies in a Program Files folder, whose rights a folder made there
+// inherits. The machine's record names them all, "Program Files (x86)" too, in the 64-bit view even
+// for the 32-bit program. Judged once the walk has entered the folder, so ".." and a link count for
+// where they lead; another spelling (a short name) or what cannot be read counts as outside, and
+// the folder then gets the same rights explicitly.
+static int IsInProgramFiles(void)
+{
+    static const char *const names[] = {"ProgramFilesDir", "ProgramFilesDir (x86)"};
+    char here[MAX_PATH];
+    char folder[MAX_PATH];
+    HKEY key;
+    DWORD length = GetCurrentDirectoryA(sizeof here, here);
+    if (length == 0 || length >= sizeof here ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return 0;
+    int inside = 0;
+    for (int i = 0; i < (int)ARRAYSIZE(names) && !inside; ++i) {
+        // Inside when here begins with the folder, up to a separator or its end.
+        int end = ReadStringValue(key, names[i], folder, sizeof folder) > 0 ? lstrlenA(folder) : 0;
+        inside = end && end <= lstrlenA(here) && (here[end] == '\\' || !here[end]) &&
+                 CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, here, end, folder, end) == CSTR_EQUAL;
+    }
+    RegCloseKey(key);
+    return inside;
+}
+
+// The rights Program Files gives its folders, protected from those of the folder above: full
+// control for SYSTEM and the administrators, read and execute for the users and all application
+// packages. A folder made under C:\ would inherit rights that let any user change what is in it,
+// and replace the setup.exe that the uninstall entry runs as administrator.
+static const char ProgramFilesRights[] =
+    "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;S-1-15-2-1)";
+
+// Creates folder in the current directory: with Program Files' rights outside it, unless they
+// cannot be had (then nothing is created).
+static int CreateFolder(const char *folder)
+{
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, NULL, FALSE};
+    if (!IsInProgramFiles() &&
+        !ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            ProgramFilesRights, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, NULL))
+        return 0;
+    BOOL created = CreateDirectoryA(folder, attributes.lpSecurityDescriptor ? &attributes : NULL);
+    LocalFree(attributes.lpSecurityDescriptor);
+    return created;
+}
+
 // Enters folder (relative to the current directory), creating it first if it cannot be entered.
 static int EnterOrCreateFolder(const char *folder)
 {
     if (SetCurrentDirectoryA(folder))
         return 1;
-    if (!CreateDirectoryA(folder, NULL))
+    if (!CreateFolder(folder))
         return 0;
     return SetCurrentDirectoryA(folder) ? 1 : 0;
 }

@@ -13,7 +13,9 @@ void NormalizeSeparators(char *buffer);
 // ("C:\", "\\server\share") cannot be entered, or when path is empty or 260 bytes or longer
 // (nothing done). Empty components after the first are skipped; "\\server\share" is entered as
 // one prefix, never created; a leading single separator starts at the current drive's root; a
-// relative path starts at the current directory.
+// relative path starts at the current directory. A folder made outside the Program Files folders
+// gets their rights, protected from inheritance (it is not made when they cannot be had); one made
+// inside them inherits theirs; a folder that exists keeps its own.
 // Leaves the current directory in the last folder entered, also after a failure.
 int CreateFolderPath(const char *path);
 

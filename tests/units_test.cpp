@@ -167,24 +167,40 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
     // Doubled separators keep the folder short while the text reaches the limit.
     std::string fits = scratch + std::string(258 - scratch.size(), '\\') + "x";
     std::string tooLong = scratch + std::string(259 - scratch.size(), '\\') + "y";
-    const struct { std::string path; int result; std::string last; } cases[] = {  // last: the current directory after
+    // A folder made outside the Program Files folders gets their rights, protected; one in them inherits.
+    // Wine keeps no rights: what is handed over counts; all application packages (S-1-15-2-1) read as "AC".
+    const char made[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AC)";
+    const std::string tag = "\\vemla-" + std::to_string(GetCurrentProcessId()), inherited = "inherited";
+    const std::string programs = SpecialFolder(CSIDL_PROGRAM_FILES), in = programs + tag + "\\a";
+    const std::string x86 = SpecialFolder(CSIDL_PROGRAM_FILESX86) + tag, alike = programs + tag.substr(1);
+    // last: the current directory after; rights: what each folder made was given, when not empty
+    const struct { std::string path; int result; std::string last; std::vector<std::string> rights; }
+        cases[] = {
         {scratch, 1, scratch}, {scratch + "\\a\\b\\c", 1, scratch + "\\a\\b\\c"}, {scratch + "\\a\\b2", 1, scratch + "\\a\\b2"},
         {scratch + "\\new\\", 1, scratch + "\\new"}, {scratch + "\\new2\\\\x", 1, scratch + "\\new2\\x"},
         {scratch + "/s1//s2", 1, scratch + "\\s1\\s2"},
         {scratch + "\\表示\\表", 1, scratch + "\\表示\\表"},  // trail byte 5C, also before a separator
-        {"r1\\r2", 1, scratch + "\\r1\\r2"}, {scratch.substr(2) + "\\top\\in", 1, scratch + "\\top\\in"},  // from the drive's root
+        {"r\\r2", 1, scratch + "\\r\\r2"},  // a relative path whose first folder has one letter
+        {scratch.substr(2) + "\\top\\in", 1, scratch + "\\top\\in"},  // from the drive's root
         {fits, 1, scratch + "\\x"}, {scratch + "\\blocker\\z", 0, scratch},
         {scratch + "\\m1\\m2\\bad|name\\z", 0, scratch + "\\m1\\m2"},  // earlier folders stay
         {tooLong, 0, scratch}, {"", 0, scratch}, {"\\\\server\\", 0, scratch},
         {share + "\\x\\\\y\\", 1, share + "\\x\\y"},  // a share is entered whole, never created
         {"\\\\" + host + "\\other\\x", 0, scratch},
+        {scratch + "\\acl\\a", 1, scratch + "\\acl\\a", {made, made}},
+        {in, 1, in, {inherited, inherited}}, {x86, 1, x86, {inherited}},
+        {programs + "\\.." + tag, 1, "C:" + tag, {made}},
+        {alike + "\\in", 1, alike + "\\in", {made, made}},  // a name that only begins like Program Files'
     };
     for (const auto &c : cases) {
         ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
+        Faults::Arm();
         EXPECT_EQ(c.result, CreateFolderPath(c.path.c_str())) << c.path;
+        Faults::Disarm();
         EXPECT_EQ(c.last, CurrentDirectory()) << c.path;
+        EXPECT_EQ(c.rights, c.rights.empty() ? c.rights : Faults::FolderRights()) << c.path;
     }
-    EXPECT_EQ(10, CountFolderEntries(scratch)) << "a new new2 s1 表示 r1 top x blocker m1";
+    EXPECT_EQ(11, CountFolderEntries(scratch)) << "a new new2 s1 表示 r top x blocker m1 acl";
     EXPECT_EQ(1, CountFolderEntries(scratch + "\\表示")) << "split at the trail byte";
     std::wstring wide(scratch.begin(), scratch.end());  // the scratch path is ASCII
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((wide + L"\\\u8868\u793A\\\u8868").c_str())) << "not so in UTF-16";
@@ -194,8 +210,8 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
         EXPECT_EQ(1, CreateShortcut("C:\\vemla.exe", path.c_str(), "C:\\")) << path;
     CoUninitialize();
     SetCurrentDirectoryA(start.c_str());
-    RemoveTree(scratch);
-    RemoveTree(unc + "\\" + host);
+    for (const std::string &path : {scratch, unc + "\\" + host, programs + tag, x86, "C:" + tag, alike})
+        RemoveTree(path);
 }
 
 // The records of an installation into a folder: joined with one separator, quoted, bounded; a value

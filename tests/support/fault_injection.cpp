@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -118,6 +119,18 @@ template <int I> HANDLE WINAPI FindFirst(LPCSTR path, LPWIN32_FIND_DATAA found)
     return search;
 }
 
+// The rights each CreateDirectoryA since Arm was handed for the new folder: SDDL, or "inherited" for none.
+std::vector<std::string> rights;
+template <int I> BOOL WINAPI CreateFolder(LPCSTR folder, LPSECURITY_ATTRIBUTES attributes)
+{
+    char *sddl = NULL;
+    rights.push_back(!attributes || !attributes->lpSecurityDescriptor ? "inherited"
+                     : ConvertSecurityDescriptorToStringSecurityDescriptorA(attributes->lpSecurityDescriptor,
+                           SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl, NULL) ? sddl : "unreadable");
+    LocalFree(sddl);
+    return Hook<decltype(&::CreateDirectoryA)>::Call<I>(folder, attributes);
+}
+
 // One line per function: its failure, realistic for what it does.
 #define FAULT_AS(function, wrapper, failed, error) \
     {#function, (void *)&wrapper<__COUNTER__ - First - 1>, (LONG_PTR)(failed), error, NULL, 0}
@@ -125,7 +138,7 @@ template <int I> HANDLE WINAPI FindFirst(LPCSTR path, LPWIN32_FIND_DATAA found)
 enum { First = __COUNTER__ };
 Entry FaultTable[] = {
     FAULT(CopyFileA, FALSE, ERROR_DISK_FULL),
-    FAULT(CreateDirectoryA, FALSE, ERROR_DISK_FULL),
+    FAULT_AS(CreateDirectoryA, CreateFolder, FALSE, ERROR_DISK_FULL),
     FAULT(SetCurrentDirectoryA, FALSE, ERROR_ACCESS_DENIED),
     FAULT(DeleteFileA, FALSE, ERROR_ACCESS_DENIED),
     FAULT(RemoveDirectoryA, FALSE, ERROR_ACCESS_DENIED),
@@ -204,6 +217,7 @@ void BeforeCall(int function, int n, void (*callback)())
 }
 
 bool Injected() { return injected; }
+std::vector<std::string> FolderRights() { return rights; }
 
 void **StopPoint() { return stopPoint; }
 
@@ -219,6 +233,7 @@ void Arm(int function, int n, bool stop)
     DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
     for (Entry &e : FaultTable)
         e.calls = 0;
+    rights.clear();
     // Slots are found by name in the hint/name table, which names every one, whichever DLL resolved it.
     for (IMAGE_IMPORT_DESCRIPTOR *d = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports); imports && d->Name; ++d) {
         IMAGE_THUNK_DATA *name = (IMAGE_THUNK_DATA *)(base + d->OriginalFirstThunk);

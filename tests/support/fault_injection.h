@@ -4,6 +4,9 @@
 #ifndef VEMLA_FAULT_INJECTION_H
 #define VEMLA_FAULT_INJECTION_H
 
+#include <string>
+#include <vector>
+
 namespace Faults {
 int FunctionCount();
 const char *FunctionName(int function);
@@ -16,6 +19,7 @@ void **StopPoint();
 void Disarm();                // the import table as it was
 int Calls(int function);      // since Arm; 0 for a function this program does not import
 bool Injected();              // the failure asked for by the last Arm was made
+std::vector<std::string> FolderRights();  // handed to each CreateDirectoryA since Arm, as SDDL or "inherited"
 // While armed, the caller's free disk space and the volume's cluster size (0: the real one).
 void FakeVolume(unsigned long long freeBytes, unsigned long clusterBytes);
 // While armed, GetFileAttributesA and FindFirstFileA report a reparse point with tag for what is
