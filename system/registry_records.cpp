@@ -8,7 +8,7 @@
 #include "base/setup_state.h"
 #include "system/file_sizes.h"
 #include "system/module_path.h"
-#include "system/system_library.h"
+#include "system/version_info.h"
 
 const char ProgIdKey[] = "Vemla";
 const char UninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vemla";
@@ -83,6 +83,17 @@ static int ComposeQuotedCommand(char *command, int size, const char *folder, con
     return 1;
 }
 
+// What follows the program in the open command and in the uninstall command.
+static const char OpenTail[] = " \"%1\"";
+static const char UninstallTail[] = " /u";
+
+int RecordedCommandsFit(const char *folder)
+{
+    char command[MAX_PATH];
+    return ComposeQuotedCommand(command, sizeof command, folder, "vemla.exe", OpenTail) &&
+           ComposeQuotedCommand(command, sizeof command, folder, "setup.exe", UninstallTail);
+}
+
 int ReadStringValue(HKEY key, const char *name, char *text, int size)
 {
     DWORD type = 0;
@@ -150,7 +161,7 @@ int RegisterFileType(const char *extension)
 {
     char command[MAX_PATH];
     if (!ComposeQuotedCommand(command, sizeof command, SetupState.installFolder, "vemla.exe",
-                              " \"%1\""))
+                              OpenTail))
         return 0;
     HKEY classes = OpenMachineClasses();
     int written = classes && WriteDefaultValue(classes, ProgIdKey, FileTypeName) &&
@@ -285,19 +296,6 @@ int IsAssociationOutranked(const char *extension)
     return 0;
 }
 
-// Appends "\StringFileInfo\<language><code page>\" as hexadecimal, for VerQueryValueA.
-static int AppendStringBlock(char *path, int size, const WORD *translation)
-{
-    static const char hex[] = "0123456789abcdef";
-    char digits[9];
-    DWORD both = ((DWORD)translation[0] << 16) | translation[1];
-    for (int i = 0; i < 8; ++i)
-        digits[i] = hex[(both >> (28 - 4 * i)) & 0xF];
-    digits[8] = '\0';
-    return CopyText(path, size, "\\StringFileInfo\\") && AppendText(path, size, digits) &&
-           AppendText(path, size, "\\");
-}
-
 // Lists name in missed (size bytes, ", " between names) when its value was not written.
 static void NoteValue(char *missed, int size, int written, const char *name)
 {
@@ -306,41 +304,17 @@ static void NoteValue(char *missed, int size, int written, const char *name)
 }
 
 // "DisplayVersion" and "Publisher" from the version resource of the installed application, when
-// it has one; else none, not those of an earlier installation. version.dll is no known DLL: it is
-// loaded from the system folder only.
+// it has one; else none, not those of an earlier installation.
 static void SetVersionValues(HKEY key, char *missed, int size)
 {
-    typedef DWORD(WINAPI * SizeProc)(LPCSTR, LPDWORD);
-    typedef BOOL(WINAPI * InfoProc)(LPCSTR, DWORD, DWORD, LPVOID);
-    typedef BOOL(WINAPI * QueryProc)(LPCVOID, LPCSTR, LPVOID *, PUINT);
     static const char *const names[][2] = {{"ProductVersion", "DisplayVersion"},
                                            {"CompanyName", "Publisher"}};
     char application[MAX_PATH];
-    HMODULE library = NULL;
-    void *info = NULL;
-    WORD *translation = NULL;
-    UINT length;
-    QueryProc query = NULL;
-    if (JoinPath(application, sizeof application, SetupState.installFolder, ApplicationName) &&
-        LoadSystemLibrary("version.dll", &library)) {
-        SizeProc getSize = (SizeProc)(void *)GetProcAddress(library, "GetFileVersionInfoSizeA");
-        InfoProc getInfo = (InfoProc)(void *)GetProcAddress(library, "GetFileVersionInfoA");
-        query = (QueryProc)(void *)GetProcAddress(library, "VerQueryValueA");
-        DWORD handle = 0;
-        DWORD bytes = getSize && getInfo && query ? getSize(application, &handle) : 0;
-        info = bytes ? HeapAlloc(GetProcessHeap(), 0, bytes) : NULL;
-        if (!info || !getInfo(application, 0, bytes, info) ||
-            !query(info, "\\VarFileInfo\\Translation", (void **)&translation, &length) ||
-            length < 4)
-            translation = NULL;
-    }
+    char text[MAX_PATH];
+    int named = JoinPath(application, sizeof application, SetupState.installFolder, ApplicationName);
     for (int i = 0; i < (int)ARRAYSIZE(names); ++i) {
-        char path[64];
-        char *text;
         int written;
-        if (translation && AppendStringBlock(path, sizeof path, translation) &&
-            AppendText(path, sizeof path, names[i][0]) &&
-            query(info, path, (void **)&text, &length) && length > 1) {
+        if (named && ReadVersionString(application, names[i][0], text, sizeof text)) {
             written = SetStringValue(key, names[i][1], text);
         } else {
             LONG deleted = RegDeleteValueA(key, names[i][1]);
@@ -348,10 +322,6 @@ static void SetVersionValues(HKEY key, char *missed, int size)
         }
         NoteValue(missed, size, written, names[i][1]);
     }
-    if (info)
-        HeapFree(GetProcessHeap(), 0, info);
-    if (library)
-        FreeLibrary(library);
 }
 
 // "InstallDate" as the list of programs wants it: "YYYYMMDD", local date.
@@ -371,7 +341,7 @@ int RegisterUninstallEntry(char *missed, int size)
     char icon[MAX_PATH];
     missed[0] = '\0';
     if (!ComposeQuotedCommand(command, sizeof command, SetupState.installFolder, "setup.exe",
-                              " /u"))
+                              UninstallTail))
         return 0;
     if (!JoinPath(icon, sizeof icon, SetupState.installFolder, "vemla.exe") ||
         !AppendText(icon, sizeof icon, ",0"))

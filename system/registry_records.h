@@ -77,6 +77,10 @@ int DeleteKeyTree(HKEY parent, const WCHAR *name, REGSAM view);
 // cannot be set.
 int RegisterUninstallEntry(char *missed, int size);
 
+// 1 when the commands that the records of an installation into folder hold (the open command and
+// the uninstall command) fit their buffers.
+int RecordedCommandsFit(const char *folder);
+
 // Reads the string value name of key into text (size bytes), terminated whatever was stored.
 // Returns 1 for a REG_SZ, 0 with text empty when there is none or it is of another type, -1 with
 // text empty when it does not fit.

@@ -477,19 +477,24 @@ TEST_F(DestinationPageTest, ProposesTheRecordedFolderElseProgramFiles)
 TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
 {
     const std::string existing = scratch + "\\existing", created = scratch + "\\新しい表\\ソフト";  // 表: 95 5C
-    const std::string tooLong = scratch + "\\" + std::string(MAX_PATH - 1 - scratch.size(), 'a');  // 260 bytes
     const std::string foreign = scratch + "\\foreign", ours = scratch + "\\ours", cramped = scratch + "\\cramped";
-    const std::string generic = scratch + "\\generic", gone = scratch + "\\gone";  // gone: no setup.exe there
-    for (const std::string &file : {foreign + "\\mine.doc", foreign + "\\setup.exe", ours + "\\VEMLA.EXE",
-                                    ours + "\\setup.exe", ours + "\\readme.txt", generic + "\\readme.txt", generic + "\\license.txt"}) {
+    const std::string gone = scratch + "\\gone";  // no setup.exe there
+    const std::string overLimit = scratch + "\\" + std::string(MAX_PATH - 1 - scratch.size(), 'a');  // 260
+    for (const std::string &file : {foreign + "\\mine.doc", foreign + "\\setup.exe", ours + "\\setup.exe"}) {
         SHCreateDirectoryExA(NULL, file.substr(0, file.rfind('\\')).c_str(), NULL);
         WriteFileBytes(file, "x");
     }
-    CreateDirectoryA((ours + "\\TEXTURE").c_str(), NULL);
+    // The longest folder whose every path fits: the longest relative one, a separator and a NUL in MAX_PATH.
+    size_t longest = 0;
+    for (const std::string &name : DistributionFiles())
+        longest = std::max(longest, name.size());
+    const std::string fits = scratch + "\\" + std::string(MAX_PATH - 3 - longest - scratch.size(), 'f');
     SHCreateDirectoryExA(NULL, (existing + "\\TEXTURE").c_str(), NULL);  // as an earlier Next left it
     CreateDirectoryA(cramped.c_str(), NULL);  // empty: everything is still to be written
     const std::string question = "インストール: フォルダが存在しません。\nフォルダを作成しますか？\n", cannot = "インストール: フォルダが作成できません。\n";
-    const std::string asked = "インストール: フォルダにはほかのファイルがあります。このフォルダにインストールしますか？\n";
+    const std::string tooLong = "インストール: フォルダ名が長すぎます。\nもっと短い名前のフォルダを指定してください。\n";
+    const std::string asked = "インストール: フォルダにはほかのファイルがあります。このフォルダにインストールしますか？\n\n"
+                              "次のファイルは上書きされ、アンインストールのときに削除されます。\nsetup.exe\n";
     const std::string elsewhere = "インストール: Vemlaは既に次のフォルダにインストールされています。\n" + ours +
                                   "\n別のフォルダにインストールするには、先にVemlaをアンインストールしてください。\n";
     // What the files take there: each rounded up to whole clusters of the volume, made larger than
@@ -504,17 +509,15 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
     // recorded: the folder of the recorded installation, whose setup.exe the entry runs.
     const struct { std::string typed; std::vector<int> answers; std::string boxes; bool accepted; std::string installFolder, notMade;
                    unsigned long long freeSpace; std::string recorded; } cases[] = {
-        {existing, {}, "", true, existing, ""},
         {created, {IDYES}, question, true, created, ""},
         {scratch + "\\declined", {IDNO}, question, false, scratch + "\\declined", scratch + "\\declined"},
         {"", {IDYES, IDOK}, question + cannot, false, ""},
         {"rel\\.\\x\\..\\sub", {IDYES}, question, true, scratch + "\\rel\\sub", startDirectory + "\\rel"},
-        {tooLong, {IDOK}, cannot, false, "unchanged"},
-        {std::string(MAX_PATH - 10, 'r'), {IDOK}, cannot, false, "unchanged"},  // too long once made absolute
-        {foreign, {IDNO}, asked, false, foreign, foreign + "\\TEXTURE"},
-        {foreign, {IDYES}, asked, true, foreign, ""},
-        {ours, {}, "", true, ours, "", 0, ours},  // a reinstallation asks nothing
-        {generic, {IDNO}, asked, false, generic, generic + "\\TEXTURE"},  // names that many programs ship
+        {overLimit, {IDOK}, tooLong, false, "unchanged"},
+        {std::string(MAX_PATH - 10, 'r'), {IDOK}, tooLong, false, "unchanged"},  // too long made absolute
+        {fits, {IDYES}, question, true, fits, ""},
+        {fits + "x", {IDOK}, tooLong, false, "unchanged", fits + "x"},  // before any question
+        {foreign, {IDYES}, asked, true, foreign, ""},  // refused: the sweep of whose folder it is
         {scratch + "\\second", {IDOK}, elsewhere, false, "unchanged", scratch + "\\second", 0, ours},  // the field: ours
         {existing, {}, "", true, existing, "", 0, gone},
         {cramped, {IDOK}, full, false, cramped, cramped + "\\TEXTURE", 1024},
@@ -544,5 +547,51 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
         EXPECT_EQ(c.accepted, FolderExists(c.installFolder + "\\TEXTURE")) << "TEXTURE";
         EXPECT_TRUE(c.notMade.empty() || !FolderExists(c.notMade)) << Shown(c.notMade);
         DestroyWindow(page);
+    }
+}
+
+// Whose folder it is, for all it may hold. Vemla's (the recorded one while its setup.exe is there, or one
+// with vemla.exe or Vemla's setup.exe, which an uninstallation leaves) is asked about only for a name Vemla
+// never uses; another's for all but an empty TEXTURE, naming each file to be overwritten, none via a link.
+TEST_F(DestinationPageTest, NextAsksAboutAnotherProgramsFolderNamingWhatWouldBeOverwritten)
+{
+    const std::string ourSetup = ReadFileBytes(TestProgramFolder() + "\\setup.exe");
+    const std::string texture = "TEXTURE\\" + std::string(TextureFiles[0].name);
+    std::string otherSetup = ourSetup;  // another product's name in the same version resource
+    otherSetup[otherSetup.find(Bytes(L"Vemla"), otherSetup.find(Bytes(L"ProductName")))] = 'X';
+    // setup.exe: none, Vemla's or another's; ourName: a name Vemla writes (README.TXT) or only removes;
+    // TEXTURE: none, linked to the distribution's (holding every texture), empty, or holding one.
+    for (int n = 0; n < 2 * 3 * 2 * 3 * 2 * 4; ++n) {
+        const int recorded = n % 2, setup = n / 2 % 3, application = n / 6 % 2, ourName = n / 12 % 3;
+        const int foreign = n / 36 % 2, textures = n / 72;
+        const std::string folder = scratch + "\\" + std::to_string(n);
+        SCOPED_TRACE(folder);
+        SHCreateDirectoryExA(NULL, (folder + (textures >= 2 ? "\\TEXTURE" : "")).c_str(), NULL);
+        const struct { bool made; std::string name, bytes; } files[] = {
+            {setup > 0, "setup.exe", setup == 1 ? ourSetup : otherSetup}, {application > 0, "vemla.exe", "x"},
+            {ourName > 0, ourName == 1 ? "README.TXT" : "_thumb.idx", "x"}, {foreign > 0, "mine.doc", "x"},
+            {textures == 3, texture, "x"}};
+        for (const auto &file : files)
+            if (file.made)
+                WriteFileBytes(folder + "\\" + file.name, file.bytes);
+        ASSERT_TRUE(textures != 1 || FolderLink(folder + "\\TEXTURE", source + "\\TEXTURE"));
+        registry.Clear();
+        if (recorded)
+            WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString",
+                                ("\"" + folder + "\\setup.exe\" /u").c_str());
+        const bool vemlas = (recorded && setup) || setup == 1 || application;
+        const bool asked = vemlas ? foreign : setup || ourName || foreign || textures == 1 || textures == 3;
+        const std::string listed = std::string(ourName == 1 ? "\nreadme.txt" : "") +
+                                   (setup == 2 ? "\nsetup.exe" : "") + (textures == 3 ? "\n" + texture : "");
+        HWND page = MakePage();
+        SetDlgItemTextA(page, IDC_FOLDER, folder.c_str());
+        ScopedMessageBoxScript boxes({IDNO});
+        PSHNOTIFY next = {{sheet, 0, (UINT)PSN_WIZNEXT}, 0};
+        EXPECT_EQ(asked ? -1 : 0, SendMessageA(page, WM_NOTIFY, 0, (LPARAM)&next)) << "stayed on the page";
+        EXPECT_EQ(Shown(!asked ? "" : "インストール: フォルダにはほかのファイルがあります。このフォルダにインストールしますか？" +
+                            (vemlas || listed.empty() ? "" : "\n\n次のファイルは上書きされ、アンインストールのときに削除されます。" +
+                                                               listed) + "\n"), Shown(boxes.Texts()));
+        DestroyWindow(page);
+        EXPECT_TRUE(textures != 1 || FolderLink(folder + "\\TEXTURE", ""));
     }
 }

@@ -6,6 +6,7 @@
 #include "base/bounded_text.h"
 #include "base/layout.h"
 #include "base/setup_state.h"
+#include "core/destination.h"
 #include "resources/resource.h"
 #include "system/file_sizes.h"
 #include "system/folder_path.h"
@@ -39,11 +40,8 @@ static int ReadFolderField(HWND page, char *folder)
         folder[0] = '\0';
         return 1;
     }
-    char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(typed, sizeof full, full, NULL);
-    if (length == 0 || length >= sizeof full)
-        return 0;
-    return CopyText(folder, MAX_PATH, full);
+    DWORD length = GetFullPathNameA(typed, MAX_PATH, folder, NULL);
+    return length > 0 && length < MAX_PATH;
 }
 
 // A recorded folder as a folder is shown: without its separator, unless it is a drive's root.
@@ -77,61 +75,6 @@ static void ProposeFolder(char *folder)
         CopyText(folder, MAX_PATH, FallbackFolder);
 }
 
-// A name that an installation writes or an uninstallation removes.
-static int IsOurName(const char *name)
-{
-    if (lstrcmpiA(name, TextureFolderName) == 0)
-        return 1;
-    for (int i = 0; i < ProgramFileCount; ++i) {
-        if (lstrcmpiA(name, ProgramFiles[i].name) == 0)
-            return 1;
-    }
-    for (int i = 0; i < RemovalCount; ++i) {
-        if (lstrcmpiA(name, RemovalList[i]) == 0)
-            return 1;
-    }
-    return 0;
-}
-
-// Calls visit for every entry of folder but "." and "..", until it returns nonzero; returns that.
-static int VisitEntries(const char *folder, int (*visit)(const char *folder,
-                                                         const WIN32_FIND_DATAA &entry, int ours),
-                        int ours)
-{
-    char pattern[MAX_PATH];
-    WIN32_FIND_DATAA found;
-    if (!JoinPath(pattern, sizeof pattern, folder, "*"))
-        return 0;
-    PresetLinkTag(found);
-    HANDLE search = FindFirstFileA(pattern, &found);
-    int stop = 0;
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more && !stop;
-         PresetLinkTag(found), more = FindNextFileA(search, &found))
-        stop = lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, "..") &&
-               visit(folder, found, ours);
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
-    return stop;
-}
-
-static int AnyEntry(const char *, const WIN32_FIND_DATAA &, int)
-{
-    return 1;
-}
-
-// Readme.txt, license.txt and setup.exe are names that many programs ship: they are ours only in
-// Vemla's folder. An empty texture folder is what an earlier Next of this page made.
-static int IsForeignEntry(const char *folder, const WIN32_FIND_DATAA &entry, int ours)
-{
-    if (ours)
-        return !IsOurName(entry.cFileName);
-    char inner[MAX_PATH];
-    return lstrcmpiA(entry.cFileName, TextureFolderName) != 0 ||
-           !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsLinkEntry(entry) ||
-           !JoinPath(inner, sizeof inner, folder, entry.cFileName) ||
-           VisitEntries(inner, AnyEntry, 0);
-}
-
 // The folder (MAX_PATH bytes) of the recorded installation when its setup.exe is still there, as
 // the field shows a folder: without a separator unless it is a drive's root. Else 0.
 static int GetLiveInstallation(char *folder)
@@ -146,34 +89,17 @@ static int GetLiveInstallation(char *folder)
     return 1;
 }
 
-// 1 when folder holds anything that is not Vemla's, whose files of the same names would be
-// overwritten now and deleted by the uninstallation. A folder is Vemla's when it is the recorded
-// installation's or holds vemla.exe.
-static int HoldsForeignFiles(const char *folder)
-{
-    char recorded[MAX_PATH];
-    char application[MAX_PATH];
-    int ours = (GetLiveInstallation(recorded) && IsSameFolder(folder, recorded)) ||
-               (JoinPath(application, sizeof application, folder, ApplicationName) &&
-                GetFileAttributesA(application) != INVALID_FILE_ATTRIBUTES);
-    return VisitEntries(folder, IsForeignEntry, ours);
-}
-
 // A second installation elsewhere would take over the uninstall entry, and the first could never be
-// removed: while it is there, the user is sent back to its folder. Returns 1 when folder may be used.
-static int AcceptOnlyLiveInstallation(HWND page, const char *folder)
+// removed: while it is there, the user is sent back to its folder, recorded.
+static void RefuseSecondInstallation(HWND page, const char *recorded)
 {
-    char recorded[MAX_PATH];
     char text[MAX_PATH + 256];
-    if (!GetLiveInstallation(recorded) || IsSameFolder(folder, recorded))
-        return 1;
     CopyText(text, sizeof text, "Vemlaは既に次のフォルダにインストールされています。\n");
     AppendText(text, sizeof text, recorded);
     AppendText(text, sizeof text,
                "\n別のフォルダにインストールするには、先にVemlaをアンインストールしてください。");
     MessageBoxA(page, text, Caption, MB_OK | MB_ICONEXCLAMATION);
     SetDlgItemTextA(page, IDC_FOLDER, recorded);
-    return 0;
 }
 
 // Whole kilobytes, at most what the message can show.
@@ -214,16 +140,38 @@ static int CheckDiskSpace(HWND page, const char *folder)
     return 0;
 }
 
+// 1 when folder holds nothing of another program's, or the user, told which of its files would be
+// overwritten, still wants to install there. recorded: folder is the live installation's.
+static int ConfirmForeignFolder(HWND page, const char *folder, int recorded)
+{
+    char names[512];
+    char text[1024];
+    if (!FindForeignFiles(folder, recorded, names, sizeof names))
+        return 1;
+    CopyText(text, sizeof text, ForeignQuestion);
+    if (names[0] &&
+        AppendText(text, sizeof text, "\n\n次のファイルは上書きされ、アンインストールのときに削除されます。"))
+        AppendText(text, sizeof text, names);
+    return MessageBoxA(page, text, Caption, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
 // Next: 1 when SetupState.installFolder exists (created after asking if need be), else 0.
 static int AcceptInstallFolder(HWND page)
 {
     char folder[MAX_PATH];
-    if (!ReadFolderField(page, folder)) {
-        MessageBoxA(page, CannotCreate, Caption, MB_OK | MB_ICONERROR);
+    // Before anything is asked or made: a field too long to hold, or a folder whose longest path
+    // or command would not fit.
+    if (!ReadFolderField(page, folder) || !InstallationFits(folder)) {
+        MessageBoxA(page, "フォルダ名が長すぎます。\nもっと短い名前のフォルダを指定してください。", Caption,
+                    MB_OK | MB_ICONERROR);
         return 0;
     }
-    if (!AcceptOnlyLiveInstallation(page, folder))
+    char recorded[MAX_PATH];
+    int live = GetLiveInstallation(recorded);
+    if (live && !IsSameFolder(folder, recorded)) {
+        RefuseSecondInstallation(page, recorded);
         return 0;
+    }
     CopyText(SetupState.installFolder, sizeof SetupState.installFolder, folder);
     // Show the absolute form: the check below moves the current directory, so a relative text
     // left in the field would name another folder at the next Next.
@@ -238,8 +186,7 @@ static int AcceptInstallFolder(HWND page)
             MessageBoxA(page, CannotCreate, Caption, MB_OK | MB_ICONERROR);
             return 0;
         }
-    } else if (HoldsForeignFiles(SetupState.installFolder) &&
-               MessageBoxA(page, ForeignQuestion, Caption, MB_YESNO | MB_ICONWARNING) != IDYES) {
+    } else if (!ConfirmForeignFolder(page, SetupState.installFolder, live)) {
         return 0;
     }
     if (!CheckDiskSpace(page, SetupState.installFolder))
