@@ -371,42 +371,38 @@ TEST(RegistryRecords, AssociationIsOutrankedByTheUsersChoiceOrClassesNamingAnoth
 // started by this elevated program itself (Wine runs every program elevated).
 TEST(FinishPage, DefaultAppsBoxOnlyWhereThePageCanOpen)
 {
-    const int route = Faults::FunctionNamed("CoCreateInstance"), direct = Faults::FunctionNamed("ShellExecuteA");
+    const int route = Faults::FunctionNamed("CoCreateInstance"), run = Faults::FunctionNamed("ShellExecuteA");
     const std::string choice =
         "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.png\\UserChoice";
-    const std::string box = "インストール: 画像ファイルをVemlaで開くには、このあと表示される「既定のアプリ」の画面でVemlaを選んで"
-                            "ください。\n";
-    std::string folder = MakeScratchFolder("finish");
+    const std::string folder = MakeScratchFolder("finish"), box = "インストール: 画像ファイルをVemlaで開くには、"
+                      "このあと表示される「既定のアプリ」の画面でVemlaを選んでください。\n";
     CoInitialize(NULL);
-    {
-        ScopedSetupModule setup(folder);  // the page's template; no registry override, which COM reads
-        WriteRegistryString(HKEY_CURRENT_USER, choice.c_str(), "ProgId", "Other.Pic");
-        SetupState.options = InstallOptions{0, 0, 1, 0, 0, 0};
-        HWND sheet = CreateWindowExA(0, "STATIC", "sheet", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
-        WriteRegistryString(HKEY_CLASSES_ROOT, "ms-settings", "URL Protocol", "");
-        for (int tries = 0; tries < 100 && !CanOpenAsUser("ms-settings"); ++tries)
-            Sleep(100);  // Wine starts the desktop's shell with the session's first window
-        ASSERT_EQ(1, CanOpenAsUser("ms-settings")) << "no route through the desktop shell";
-        // failing: the route's call made to fail, the first (looking for the route) or the second (opening).
-        for (const auto &c : {std::make_pair(true, 2), std::make_pair(false, 2), std::make_pair(true, 1)}) {
-            SCOPED_TRACE((c.first ? "registered, call " : "unregistered, call ") + std::to_string(c.second));
-            RegDeleteTreeA(HKEY_CLASSES_ROOT, "ms-settings");
-            if (c.first)
-                WriteRegistryString(HKEY_CLASSES_ROOT, "ms-settings", "URL Protocol", "");
-            HWND page = CreateDialogParamA(setup.module, MAKEINTRESOURCEA(IDD_FINISH), sheet, FinishPage, 0);
-            ScopedMessageBoxScript boxes;
-            PSHNOTIFY finish = {{page, 0, (UINT)PSN_WIZFINISH}, 0};
-            Faults::Arm(route, c.second);
-            SendMessageA(page, WM_NOTIFY, 0, (LPARAM)&finish);
-            Faults::Disarm();
-            EXPECT_EQ(c.first && c.second == 2 ? box : "", boxes.Texts());
-            EXPECT_TRUE(Faults::Injected() == c.first && Faults::Calls(direct) == 0) << "started from here";
-            DestroyWindow(page);
-        }
-        DestroyWindow(sheet);
-        RegDeleteTreeA(HKEY_CURRENT_USER, choice.c_str());
+    WriteRegistryString(HKEY_CURRENT_USER, choice.c_str(), "ProgId", "Other.Pic");
+    SetupState.options = InstallOptions{0, 0, 1, 0, 0, 0};
+    std::unique_ptr<ScopedSetupModule> setup(new ScopedSetupModule(folder));  // no registry override: COM
+    HWND sheet = CreateWindowExA(0, "STATIC", "sheet", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
+    // Registered or not, and which call of the route fails: the first (finding it) or the second (opening).
+    for (const auto &c : {std::make_pair(true, 2), std::make_pair(false, 2), std::make_pair(true, 1)}) {
+        SCOPED_TRACE((c.first ? "registered, call " : "unregistered, call ") + std::to_string(c.second));
         RegDeleteTreeA(HKEY_CLASSES_ROOT, "ms-settings");
+        if (c.first)
+            WriteRegistryString(HKEY_CLASSES_ROOT, "ms-settings", "URL Protocol", "");
+        for (int tries = 0; c.first && tries < 100 && !CanOpenAsUser("ms-settings"); ++tries)
+            Sleep(100);  // Wine starts the desktop's shell with the session's first window
+        HWND page = CreateDialogParamA(setup->module, MAKEINTRESOURCEA(IDD_FINISH), sheet, FinishPage, 0);
+        ScopedMessageBoxScript boxes;
+        PSHNOTIFY finish = {{page, 0, (UINT)PSN_WIZFINISH}, 0};
+        Faults::Arm(route, c.second);
+        SendMessageA(page, WM_NOTIFY, 0, (LPARAM)&finish);
+        Faults::Disarm();
+        EXPECT_EQ(c.first && c.second == 2 ? box : "", boxes.Texts());
+        EXPECT_TRUE(Faults::Injected() == c.first && Faults::Calls(run) == 0) << "started from here";
+        DestroyWindow(page);
     }
+    DestroyWindow(sheet);
+    setup.reset();
+    RegDeleteTreeA(HKEY_CURRENT_USER, choice.c_str());
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "ms-settings");
     CoUninitialize();
     RemoveTree(folder);
 }
