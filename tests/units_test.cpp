@@ -245,6 +245,7 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
     // 1,025 + 1 bytes are 2 KB, and the missing files count nothing. No version resource: none of the values.
     WriteFileBytes(folder + "\\vemla.exe", std::string(1025, 'x'));
     WriteFileBytes(folder + "\\TEXTURE\\キャンバス.BMP", "x");
+    memset(missed, 0x55, sizeof missed);  // emptied when every value was written
     EXPECT_EQ(1, RegisterUninstallEntry(missed, sizeof missed));
     EXPECT_EQ(std::string("\2\0\0\0", 4), ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, "EstimatedSize").bytes);
     EXPECT_EQ("(none)|(none)|", RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayVersion") + "|" +
