@@ -1,6 +1,6 @@
 // The rules under the runs and the wizard: the command line, one setup at a time, module paths and
-// code page 932 trail bytes, folder creation, the records, the earlier association kept, system
-// folders and shortcuts, the Default apps box, and the destination page alone.
+// code page 932 trail bytes, folder creation, the records, the earlier association kept and given
+// back, system folders and shortcuts, the Default apps box, and the destination page alone.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -15,6 +15,7 @@
 #include "base/layout.h"
 #include "base/setup_state.h"
 #include "resources/resource.h"
+#include "system/file_types.h"
 #include "system/folder_path.h"
 #include "system/module_path.h"
 #include "system/registry_records.h"
@@ -260,6 +261,7 @@ TEST(RegistryRecords, CommandsAreQuotedForAnyFolderOrNotWrittenWhenTheyDoNotFit)
     // 1,025 + 1 bytes are 2 KB, and the missing files count nothing. No version resource: none of the values.
     WriteFileBytes(folder + "\\vemla.exe", std::string(1025, 'x'));
     WriteFileBytes(folder + "\\TEXTURE\\キャンバス.BMP", "x");
+    memset(missed, 0x55, sizeof missed);  // emptied when every value was written
     EXPECT_EQ(1, RegisterUninstallEntry(missed, sizeof missed));
     EXPECT_EQ(std::string("\2\0\0\0", 4), ReadRegistryValue(HKEY_LOCAL_MACHINE, UninstallKey, "EstimatedSize").bytes);
     EXPECT_EQ("(none)|(none)|", RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayVersion") + "|" +
@@ -312,6 +314,69 @@ TEST(RegistryRecords, EarlierAssociationIsSavedExactlyOnceNeverAsOursAndTheKeyKe
         RegistryValue saved = ReadRegistryValueW(Classes, L".jpg", L"VemlaPrevious");
         EXPECT_EQ(c.savedType, saved.found ? saved.type : REG_NONE);
         EXPECT_EQ(Bytes(c.expected), saved.bytes);
+    }
+}
+
+// What the uninstallation gives an extension back, for every value it may have, saved copy and program.
+TEST(RegistryRecords, UninstallationGivesBackTheEarlierAssociationWhileItsProgramIsRegistered)
+{
+    enum { Ours, Another, Empty, Absent, Unreadable };                        // the extension's value
+    enum { NoCopy, Plain, Expandable, OwnProgId, TooLong, CopyUnreadable };  // the copy saved beside it
+    enum { Registered, Gone, ProgramUnreadable };                            // the saved copy's program
+    const char *const names[][6] = {{"ours", "another's", "empty", "absent", "unreadable"},
+                                    {"none", "REG_SZ", "REG_EXPAND_SZ", "ours", "too long", "unreadable"},
+                                    {"registered", "gone", "unreadable"}};
+    ScopedRegistryOverride registry;
+    SetEnvironmentVariableA("VemlaEarlier", "Earlier.Pic");
+    const std::wstring tooLong(300, L'p'), vemla(L"Vemla", 6), none(1, L'\0');
+    const std::wstring values[] = {vemla, std::wstring(L"Other.Pic", 10), none, L"", vemla};
+    // As stored, and the program's key; a copy that cannot be read is as good as the plain one.
+    const struct { DWORD type; std::wstring text, program; } copies[] = {
+        {REG_NONE, L"", L""}, {REG_SZ, std::wstring(L"Caf\x00e9.Pic", 9), L"Caf\x00e9.Pic"},
+        {REG_EXPAND_SZ, std::wstring(L"%VemlaEarlier%", 15), L"Earlier.Pic"},
+        {REG_SZ, std::wstring(L"VEMLA", 6), L"Vemla"}, {REG_SZ, tooLong + L'\0', tooLong.substr(0, 255)}};
+    auto stored = [](DWORD type, std::wstring text) { return std::to_string(type) + " " + Bytes(text); };
+    auto read = [](const wchar_t *name) {
+        RegistryValue value = ReadRegistryValueW(Classes, L".jpg", name);
+        return value.found ? std::to_string(value.type) + " " + value.bytes : "(none)";
+    };
+    for (int row = 0; row < 5 * 6 * 3; ++row) {
+        const int value = row / 18, saved = row / 3 % 6, program = row % 3;
+        SCOPED_TRACE(std::string(names[0][value]) + ", saved " + names[1][saved] + ", " + names[2][program]);
+        const auto &copy = copies[saved == CopyUnreadable ? Plain : saved];
+        registry.Clear();
+        if (value != Absent)
+            RegSetKeyValueW(Classes, L".jpg", L"", REG_SZ, values[value].data(), values[value].size() * 2);
+        if (saved != NoCopy)
+            RegSetKeyValueW(Classes, L".jpg", L"VemlaPrevious", copy.type, copy.text.data(),
+                            copy.text.size() * 2);
+        if (saved != NoCopy && program != Gone)
+            RegSetKeyValueW(Classes, copy.program.c_str(), NULL, REG_SZ, L"", 2);
+        for (const char *offered : {"Vemla", "Other.Pic"})
+            WriteRegistryString(Classes, ".jpg\\OpenWithProgids", offered, "");
+        // Read in turn: the extension's value and its saved copy (queried), then the program's key (opened).
+        if (value == Unreadable || saved == CopyUnreadable)
+            Faults::Arm(Faults::FunctionNamed("RegQueryValueExW"), value == Unreadable ? 1 : 2);
+        else
+            Faults::Arm(program == ProgramUnreadable ? Faults::FunctionNamed("RegOpenKeyExW") : -1, 1);
+        const int result = RestoreAssociation(Classes, ".jpg");
+        Faults::Disarm();
+        // Only an extension still ours is changed. What cannot be read (its value, the saved copy, the
+        // program of another's) is left as it is and reported; else another program's association comes
+        // back exactly while that program is registered, or the extension is left without one.
+        const bool ours = value == Ours, another = saved == Plain || saved == Expandable;
+        const bool unknown = value == Unreadable || (ours && (saved == CopyUnreadable ||
+                                                              (another && program == ProgramUnreadable)));
+        const std::string before = value == Absent ? "(none)" : stored(REG_SZ, values[value]);
+        EXPECT_EQ(!unknown, result) << "0: listed as a failure";
+        EXPECT_EQ(!ours || unknown                     ? before
+                  : another && program == Registered ? stored(copy.type, copy.text)
+                                                       : stored(REG_SZ, none), read(L""));
+        // The saved copy goes once it is no longer needed, and our offer in "Open with" with it.
+        EXPECT_EQ(unknown && saved != NoCopy ? stored(copy.type, copy.text) : "(none)",
+                  read(L"VemlaPrevious"));
+        EXPECT_TRUE(ReadRegistryValue(Classes, ".jpg\\OpenWithProgids", "Vemla").found == unknown &&
+                    ReadRegistryValue(Classes, ".jpg\\OpenWithProgids", "Other.Pic").found) << "Open with";
     }
 }
 
