@@ -5,7 +5,7 @@
 #include "base/bounded_text.h"
 #include "base/layout.h"
 #include "system/folder_path.h"
-#include "system/registry_records.h"
+#include "system/uninstall_entry.h"
 #include "system/version_info.h"
 
 // The compositions of the runs: the copies' destinations, the records' commands.

@@ -8,7 +8,8 @@
 #include "core/failure_report.h"
 #include "base/layout.h"
 #include "base/setup_state.h"
-#include "system/registry_records.h"
+#include "system/file_types.h"
+#include "system/uninstall_entry.h"
 #include "system/shortcuts.h"
 
 enum { IDC_PROGRESS = 1010 };  // the options page's progress bar

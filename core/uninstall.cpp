@@ -9,7 +9,8 @@
 #include "base/layout.h"
 #include "base/setup_state.h"
 #include "system/file_types.h"
-#include "system/registry_records.h"
+#include "system/registry.h"
+#include "system/uninstall_entry.h"
 #include "system/shortcuts.h"
 
 static const char Caption[] = "セットアップ";

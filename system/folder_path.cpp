@@ -4,7 +4,7 @@
 #include <sddl.h>
 
 #include "base/bounded_text.h"
-#include "system/registry_records.h"
+#include "system/registry.h"
 
 void NormalizeSeparators(char *buffer)
 {

@@ -13,7 +13,7 @@
 
 #include "base/layout.h"
 #include "resources/resource.h"
-#include "system/registry_records.h"
+#include "system/uninstall_entry.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "core/failure_report.h"
 #include "core/install.h"
 #include "core/uninstall.h"
-#include "system/registry_records.h"
+#include "system/uninstall_entry.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/test_support.h"
 

@@ -18,7 +18,7 @@
 #include "system/file_types.h"
 #include "system/folder_path.h"
 #include "system/module_path.h"
-#include "system/registry_records.h"
+#include "system/uninstall_entry.h"
 #include "system/shortcuts.h"
 #include "system/system_library.h"
 #include "system/user_shell.h"

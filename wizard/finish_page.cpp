@@ -4,7 +4,7 @@
 #include "base/layout.h"
 #include "base/setup_state.h"
 #include "resources/resource.h"
-#include "system/registry_records.h"
+#include "system/file_types.h"
 #include "system/user_shell.h"
 #include "wizard/pages.h"
 #include "wizard/wizard_sheet.h"

@@ -11,7 +11,8 @@
 
 #include "base/layout.h"
 #include "base/setup_state.h"
-#include "system/registry_records.h"
+#include "system/registry.h"
+#include "system/uninstall_entry.h"
 
 std::string Shown(const std::string &text)
 {
