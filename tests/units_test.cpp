@@ -1,6 +1,6 @@
-// The rules under the runs and the wizard: the command line, one setup at a time, module paths and
-// code page 932 trail bytes, folder creation, the records, the earlier association kept and given
-// back, system folders and shortcuts, the Default apps box, and the destination page alone.
+// The rules under the runs and the wizard: the command line, one setup at a time, folder creation,
+// the records, the earlier association kept and given back, system folders and shortcuts, nothing
+// started elevated without the shell's route, and the destination page alone.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -17,7 +17,6 @@
 #include "resources/resource.h"
 #include "system/file_types.h"
 #include "system/folder_path.h"
-#include "system/module_path.h"
 #include "system/uninstall_entry.h"
 #include "system/shortcuts.h"
 #include "system/system_library.h"
@@ -112,45 +111,6 @@ TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
     }
     SetCurrentDirectoryA(previous.c_str());
     RemoveTree(folder);
-}
-
-TEST(SplitModulePath, DriveUncAndShiftJisFoldersAreSplitAtTheirLastSeparator)
-{
-    static const struct { const char *path, *drive, *directory; } cases[] = {
-        {"D:\\SETUP\\setup.exe", "D:", "\\SETUP\\"}, {"D:\\setup.exe", "D:", "\\"},
-        {"\\\\server\\share\\setup.exe", "", "\\\\server\\share\\"}, {"C:/a/b/setup.exe", "C:", "/a/b/"},
-        {"setup.exe", "", ""}, {"C:setup.exe", "C:", ""}, {"", "", ""}, {"C:\\表\\setup.exe", "C:", "\\表\\"},
-        {"C:\\a\\表", "C:", "\\a\\"},  // the trail byte of a file name is no separator
-        {"C:\\ソフト表示\\x\\s.exe", "C:", "\\ソフト表示\\x\\"},
-    };
-    char drive[3], directory[256];
-    for (const auto &c : cases) {
-        memset(directory, 0x55, sizeof directory);
-        EXPECT_EQ(1, SplitModulePath(c.path, drive, directory));
-        EXPECT_EQ(std::string(c.drive) + "|" + c.directory, std::string(drive) + "|" + directory) << c.path;
-    }
-    // A UNC folder of 256 bytes is one more than the directory holds: refused, both outputs empty. 255 fit.
-    std::string path = "\\\\" + std::string(253, 'a') + "\\s.exe";
-    EXPECT_TRUE(!SplitModulePath(path.c_str(), drive, directory) && !drive[0] && !directory[0]) << directory;
-    path.erase(2, 1);
-    EXPECT_TRUE(SplitModulePath(path.c_str(), drive, directory) && lstrlenA(directory) == 255) << directory;
-}
-
-TEST(NormalizeSeparators, OnlyRealSeparatorsBecomeSlashes)
-{
-    static const struct { const char *input, *normalized; } cases[] = {
-        {"\\\\server\\share\\a/b", "//server/share/a/b"}, {"C:\\表\\示", "C:/表/示"},  // 表 is 95 5C
-        // Lead bytes are the fixed ranges 80-9F and E0-FF, whatever the code page.
-        {"\x80\\\x9F\\\xE0\\\xFF\\\\", "\x80\\\x9F\\\xE0\\\xFF\\/"}, {"\x7F\\\xA0\\\xDF\\", "\x7F/\xA0/\xDF/"},
-    };
-    for (const auto &c : cases) {
-        char buffer[64];
-        NormalizeSeparators(lstrcpyA(buffer, c.input));
-        EXPECT_STREQ(c.normalized, buffer) << c.input;
-    }
-    char buffer[] = "a\\\x81\0\\";  // a lead byte right before the terminator takes nothing after it
-    NormalizeSeparators(buffer);
-    EXPECT_EQ(std::string("a/\x81\0\\", 5), std::string(buffer, 5));
 }
 
 // Through the current directory, against Wine's real file system; Wine serves \\host\share from the
@@ -427,49 +387,19 @@ TEST(RegistryRecords, AssociationIsOutrankedByTheUsersChoiceOrClassesNamingAnoth
         put(at[1], "", c.classes);
         EXPECT_EQ(c.outranked, IsAssociationOutranked(".vemlatest")) << "row " << &c - cases;
     }
-    for (const std::string &place : at)
-        RegDeleteTreeA(HKEY_CURRENT_USER, place.c_str());
 }
 
-// Finish promises the Default apps page only where it can open: ms-settings a registered protocol (not on
-// Windows 7) and the desktop shell's route there (not under another shell). Without the route, nothing may be
-// started by this elevated program itself (Wine runs every program elevated).
-TEST(FinishPage, DefaultAppsBoxOnlyWhereThePageCanOpen)
+// Wine runs every program elevated: without the desktop shell's route nothing may be started, as it
+// would run as administrator.
+TEST(OpenAsUser, ElevatedWithoutTheShellsRouteStartsNothing)
 {
-    const int route = Faults::FunctionNamed("CoCreateInstance"), run = Faults::FunctionNamed("ShellExecuteA");
-    const std::string choice =
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.png\\UserChoice";
-    const std::string folder = MakeScratchFolder("finish"), box = "インストール: 画像ファイルをVemlaで開くには、"
-                      "このあと表示される「既定のアプリ」の画面でVemlaを選んでください。\n";
+    const int route = Faults::FunctionNamed("CoCreateInstance"), direct = Faults::FunctionNamed("ShellExecuteA");
     CoInitialize(NULL);
-    WriteRegistryString(HKEY_CURRENT_USER, choice.c_str(), "ProgId", "Other.Pic");
-    SetupState.options = InstallOptions{0, 0, 1, 0, 0, 0};
-    std::unique_ptr<ScopedSetupModule> setup(new ScopedSetupModule(folder));  // no registry override: COM
-    HWND sheet = CreateWindowExA(0, "STATIC", "sheet", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
-    // Registered or not, and which call of the route fails: the first (finding it) or the second (opening).
-    for (const auto &c : {std::make_pair(true, 2), std::make_pair(false, 2), std::make_pair(true, 1)}) {
-        SCOPED_TRACE((c.first ? "registered, call " : "unregistered, call ") + std::to_string(c.second));
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, "ms-settings");
-        if (c.first)
-            WriteRegistryString(HKEY_CLASSES_ROOT, "ms-settings", "URL Protocol", "");
-        for (int tries = 0; c.first && tries < 100 && !CanOpenAsUser("ms-settings"); ++tries)
-            Sleep(100);  // Wine starts the desktop's shell with the session's first window
-        HWND page = CreateDialogParamA(setup->module, MAKEINTRESOURCEA(IDD_FINISH), sheet, FinishPage, 0);
-        ScopedMessageBoxScript boxes;
-        PSHNOTIFY finish = {{page, 0, (UINT)PSN_WIZFINISH}, 0};
-        Faults::Arm(route, c.second);
-        SendMessageA(page, WM_NOTIFY, 0, (LPARAM)&finish);
-        Faults::Disarm();
-        EXPECT_EQ(c.first && c.second == 2 ? box : "", boxes.Texts());
-        EXPECT_TRUE(Faults::Injected() == c.first && Faults::Calls(run) == 0) << "started from here";
-        DestroyWindow(page);
-    }
-    DestroyWindow(sheet);
-    setup.reset();
-    RegDeleteTreeA(HKEY_CURRENT_USER, choice.c_str());
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "ms-settings");
+    Faults::Arm(route, 1);
+    EXPECT_EQ(0, OpenAsUser("C:\\", "no-such-readme.txt"));
+    Faults::Disarm();
+    EXPECT_TRUE(Faults::Injected() && Faults::Calls(direct) == 0) << "started from the elevated process";
     CoUninitialize();
-    RemoveTree(folder);
 }
 
 // The destination page alone, made from setup.exe's template with its own procedure under a
