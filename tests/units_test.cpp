@@ -85,9 +85,16 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
 }
 
 // Only the system folder's copy is loaded, never one of the same name in the current folder: by name, and
-// by its full path where the system knows no search flags (old), which a path that does not fit stops.
-TEST(LoadSystemLibrary, LoadsFromTheSystemFolderOnly)
+// by its full path where the system knows no search flags (old), which a path that does not fit stops. And
+// without the desktop shell's route nothing is started: Wine runs every program elevated, as it would run.
+TEST(Hardening, OnlySystemFolderDllsAndNothingStartedElevatedWithoutTheShellsRoute)
 {
+    CoInitialize(NULL);
+    Faults::Arm(Faults::FunctionNamed("CoCreateInstance"), 1);
+    EXPECT_EQ(0, OpenAsUser("C:\\", "no-such-readme.txt"));
+    Faults::Disarm();
+    EXPECT_TRUE(Faults::Injected() && Faults::Calls(Faults::FunctionNamed("ShellExecuteA")) == 0) << "started";
+    CoUninitialize();
     char system[MAX_PATH];
     ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof system));
     std::string folder = MakeScratchFolder("library"), previous = CurrentDirectory();
@@ -166,10 +173,16 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
     std::wstring wide(scratch.begin(), scratch.end());  // the scratch path is ASCII
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((wide + L"\\\u8868\u793A\\\u8868").c_str())) << "not so in UTF-16";
     EXPECT_EQ(1, CountFolderEntries(unc + "\\" + host)) << "a share was created";
-    CoInitialize(NULL);  // a shortcut on a share, as in a redirected desktop, and on any drive letter
-    for (const std::string &path : {share + "\\x\\y\\vemla.lnk", "c" + scratch.substr(1) + "\\v.lnk"})
-        EXPECT_EQ(1, CreateShortcut("C:\\vemla.exe", path.c_str(), "C:\\")) << path;
+    // A shortcut on a share, as in a redirected desktop, and on any drive letter; none under a path without
+    // drive or share (as one composed from a shell folder that could not be had) or that cannot be saved whole.
+    const std::string links[] = {share + "\\x\\y\\vemla.lnk", "c" + scratch.substr(1) + "\\v.lnk", "", "\\vemla.lnk",
+                                 ".\\vemla.lnk", scratch + "\\" + std::string(300, 'l') + ".lnk", scratch + "\\no\\v.lnk"};
+    CoInitialize(NULL);
+    SetCurrentDirectoryA(scratch.c_str());
+    for (const std::string &path : links)
+        EXPECT_EQ(&path < links + 2, CreateShortcut("C:\\vemla.exe", path.c_str(), "C:\\")) << path;
     CoUninitialize();
+    EXPECT_EQ(12, CountFolderEntries(scratch)) << "v.lnk alone added";
     SetCurrentDirectoryA(start.c_str());
     for (const std::string &path : {scratch, unc + "\\" + host, programs + tag, x86, "C:" + tag, alike})
         RemoveTree(path);
@@ -283,9 +296,6 @@ TEST(RegistryRecords, UninstallationGivesBackTheEarlierAssociationWhileItsProgra
     enum { Ours, Another, Empty, Absent, Unreadable };                        // the extension's value
     enum { NoCopy, Plain, Expandable, OwnProgId, TooLong, CopyUnreadable };  // the copy saved beside it
     enum { Registered, Gone, ProgramUnreadable };                            // the saved copy's program
-    const char *const names[][6] = {{"ours", "another's", "empty", "absent", "unreadable"},
-                                    {"none", "REG_SZ", "REG_EXPAND_SZ", "ours", "too long", "unreadable"},
-                                    {"registered", "gone", "unreadable"}};
     ScopedRegistryOverride registry;
     SetEnvironmentVariableA("VemlaEarlier", "Earlier.Pic");
     const std::wstring tooLong(300, L'p'), vemla(L"Vemla", 6), none(1, L'\0');
@@ -302,7 +312,8 @@ TEST(RegistryRecords, UninstallationGivesBackTheEarlierAssociationWhileItsProgra
     };
     for (int row = 0; row < 5 * 6 * 3; ++row) {
         const int value = row / 18, saved = row / 3 % 6, program = row % 3;
-        SCOPED_TRACE(std::string(names[0][value]) + ", saved " + names[1][saved] + ", " + names[2][program]);
+        SCOPED_TRACE("value, saved copy, program: " + std::to_string(row / 18) + " " + std::to_string(row / 3 % 6) +
+                     " " + std::to_string(row % 3));
         const auto &copy = copies[saved == CopyUnreadable ? Plain : saved];
         registry.Clear();
         if (value != Absent)
@@ -340,29 +351,6 @@ TEST(RegistryRecords, UninstallationGivesBackTheEarlierAssociationWhileItsProgra
     }
 }
 
-TEST(Shortcuts, SystemFoldersResolveAndPathsWithoutDriveOrThatCannotBeSavedAreRefused)
-{
-    SetupState.sheetWindow = NULL;
-    // The printers have no file-system path; 0x7F is no shell folder at all.
-    for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_SENDTO, CSIDL_PROGRAMS, CSIDL_PRINTERS, 0x7F}) {
-        char path[MAX_PATH];
-        memset(path, 0x55, sizeof path);
-        bool resolved = csidl != CSIDL_PRINTERS && csidl != 0x7F;
-        EXPECT_EQ(resolved, GetSpecialFolderPath(path, csidl)) << csidl;
-        EXPECT_EQ(resolved ? SpecialFolder(csidl) : "", path);
-    }
-    CoInitialize(NULL);
-    std::string previous = CurrentDirectory(), scratch = MakeScratchFolder("links"), target = scratch + "\\vemla.exe";
-    ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
-    for (const std::string &path : {std::string(), std::string("\\vemla.lnk"), std::string(".\\vemla.lnk"),
-                                    scratch + "\\" + std::string(300, 'l') + ".lnk", scratch + "\\missing\\vemla.lnk"})
-        EXPECT_EQ(0, CreateShortcut(target.c_str(), path.c_str(), scratch.c_str())) << path;
-    EXPECT_EQ(0, CountFolderEntries(scratch));
-    SetCurrentDirectoryA(previous.c_str());
-    RemoveTree(scratch);
-    CoUninitialize();
-}
-
 // The user's own choice, then own classes outrank the machine's association (Wine honours neither).
 TEST(RegistryRecords, AssociationIsOutrankedByTheUsersChoiceOrClassesNamingAnotherProgram)
 {
@@ -387,19 +375,6 @@ TEST(RegistryRecords, AssociationIsOutrankedByTheUsersChoiceOrClassesNamingAnoth
         put(at[1], "", c.classes);
         EXPECT_EQ(c.outranked, IsAssociationOutranked(".vemlatest")) << "row " << &c - cases;
     }
-}
-
-// Wine runs every program elevated: without the desktop shell's route nothing may be started, as it
-// would run as administrator.
-TEST(OpenAsUser, ElevatedWithoutTheShellsRouteStartsNothing)
-{
-    const int route = Faults::FunctionNamed("CoCreateInstance"), direct = Faults::FunctionNamed("ShellExecuteA");
-    CoInitialize(NULL);
-    Faults::Arm(route, 1);
-    EXPECT_EQ(0, OpenAsUser("C:\\", "no-such-readme.txt"));
-    Faults::Disarm();
-    EXPECT_TRUE(Faults::Injected() && Faults::Calls(direct) == 0) << "started from the elevated process";
-    CoUninitialize();
 }
 
 // The destination page alone, made from setup.exe's template with its own procedure under a
@@ -468,13 +443,11 @@ TEST_F(DestinationPageTest, ProposesTheRecordedFolderElseProgramFiles)
 TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
 {
     const std::string existing = scratch + "\\existing", created = scratch + "\\新しい表\\ソフト";  // 表: 95 5C
-    const std::string foreign = scratch + "\\foreign", ours = scratch + "\\ours", cramped = scratch + "\\cramped";
-    const std::string gone = scratch + "\\gone";  // no setup.exe there
-    const std::string overLimit = scratch + "\\" + std::string(MAX_PATH - 1 - scratch.size(), 'a');  // 260
-    for (const std::string &file : {foreign + "\\mine.doc", foreign + "\\setup.exe", ours + "\\setup.exe"}) {
-        SHCreateDirectoryExA(NULL, file.substr(0, file.rfind('\\')).c_str(), NULL);
-        WriteFileBytes(file, "x");
-    }
+    // gone: no setup.exe there; overLimit: 260 bytes
+    const std::string ours = scratch + "\\ours", cramped = scratch + "\\cramped", gone = scratch + "\\gone";
+    const std::string overLimit = scratch + "\\" + std::string(MAX_PATH - 1 - scratch.size(), 'a');
+    CreateDirectoryA(ours.c_str(), NULL);
+    WriteFileBytes(ours + "\\setup.exe", "x");
     // The longest folder whose every path fits: the longest relative one, a separator and a NUL in MAX_PATH.
     size_t longest = 0;
     for (const std::string &name : DistributionFiles())
@@ -484,8 +457,6 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
     CreateDirectoryA(cramped.c_str(), NULL);  // empty: everything is still to be written
     const std::string question = "インストール: フォルダが存在しません。\nフォルダを作成しますか？\n", cannot = "インストール: フォルダが作成できません。\n";
     const std::string tooLong = "インストール: フォルダ名が長すぎます。\nもっと短い名前のフォルダを指定してください。\n";
-    const std::string asked = "インストール: フォルダにはほかのファイルがあります。このフォルダにインストールしますか？\n\n"
-                              "次のファイルは上書きされ、アンインストールのときに削除されます。\nsetup.exe\n";
     const std::string elsewhere = "インストール: Vemlaは既に次のフォルダにインストールされています。\n" + ours +
                                   "\n別のフォルダにインストールするには、先にVemlaをアンインストールしてください。\n";
     // What the files take there: each rounded up to whole clusters of the volume, made larger than
@@ -508,7 +479,6 @@ TEST_F(DestinationPageTest, NextAsksCreatesOrRefusesAndStoresTheFolder)
         {std::string(MAX_PATH - 10, 'r'), {IDOK}, tooLong, false, "unchanged"},  // too long made absolute
         {fits, {IDYES}, question, true, fits, ""},
         {fits + "x", {IDOK}, tooLong, false, "unchanged", fits + "x"},  // before any question
-        {foreign, {IDYES}, asked, true, foreign, ""},  // refused: the sweep of whose folder it is
         {scratch + "\\second", {IDOK}, elsewhere, false, "unchanged", scratch + "\\second", 0, ours},  // the field: ours
         {existing, {}, "", true, existing, "", 0, gone},
         {cramped, {IDOK}, full, false, cramped, cramped + "\\TEXTURE", 1024},
