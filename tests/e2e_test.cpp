@@ -304,7 +304,7 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     tick(finish, IDC_README);
     tick(finish, IDC_RUN);
     press(IdFinish);
-    // .png chosen, the user's own choice names another program, and the page can open (not in the C.UTF-8 round)
+    // .png chosen, the user's own choice names another program, the page can open (not in the C.UTF-8 round)
     const bool suggested = !view && !GetParam().locale;
     if (suggested) {
         ASSERT_NO_FATAL_FAILURE(AnswerBox(wizard, "インストール", "画像ファイルをVemlaで開くには、このあと表示される"

@@ -93,7 +93,7 @@ TEST(Hardening, OnlySystemFolderDllsAndNothingStartedElevatedWithoutTheShellsRou
     Faults::Arm(Faults::FunctionNamed("CoCreateInstance"), 1);
     EXPECT_EQ(0, OpenAsUser("C:\\", "no-such-readme.txt"));
     Faults::Disarm();
-    EXPECT_TRUE(Faults::Injected() && Faults::Calls(Faults::FunctionNamed("ShellExecuteA")) == 0) << "started";
+    EXPECT_TRUE(Faults::Injected() && Faults::Calls(Faults::FunctionNamed("ShellExecuteA")) == 0) << "ran";
     CoUninitialize();
     char system[MAX_PATH];
     ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof system));
@@ -173,10 +173,11 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
     std::wstring wide(scratch.begin(), scratch.end());  // the scratch path is ASCII
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((wide + L"\\\u8868\u793A\\\u8868").c_str())) << "not so in UTF-16";
     EXPECT_EQ(1, CountFolderEntries(unc + "\\" + host)) << "a share was created";
-    // A shortcut on a share, as in a redirected desktop, and on any drive letter; none under a path without
-    // drive or share (as one composed from a shell folder that could not be had) or that cannot be saved whole.
-    const std::string links[] = {share + "\\x\\y\\vemla.lnk", "c" + scratch.substr(1) + "\\v.lnk", "", "\\vemla.lnk",
-                                 ".\\vemla.lnk", scratch + "\\" + std::string(300, 'l') + ".lnk", scratch + "\\no\\v.lnk"};
+    // A shortcut on a share, as in a redirected desktop, and on any drive letter; none under a path without a
+    // drive or share (composed from a shell folder that could not be had) or that cannot be saved whole.
+    const std::string links[] = {share + "\\x\\y\\vemla.lnk", "c" + scratch.substr(1) + "\\v.lnk", "",
+                                 "\\vemla.lnk", ".\\vemla.lnk", scratch + "\\" + std::string(300, 'l'),
+                                 scratch + "\\no\\v.lnk"};
     CoInitialize(NULL);
     SetCurrentDirectoryA(scratch.c_str());
     for (const std::string &path : links)
@@ -312,8 +313,7 @@ TEST(RegistryRecords, UninstallationGivesBackTheEarlierAssociationWhileItsProgra
     };
     for (int row = 0; row < 5 * 6 * 3; ++row) {
         const int value = row / 18, saved = row / 3 % 6, program = row % 3;
-        SCOPED_TRACE("value, saved copy, program: " + std::to_string(row / 18) + " " + std::to_string(row / 3 % 6) +
-                     " " + std::to_string(row % 3));
+        SCOPED_TRACE("row " + std::to_string(row));  // the value row / 18, saved row / 3 % 6, program row % 3
         const auto &copy = copies[saved == CopyUnreadable ? Plain : saved];
         registry.Clear();
         if (value != Absent)
