@@ -421,6 +421,7 @@ TEST_F(DestinationPageTest, ProposesTheRecordedFolderElseProgramFiles)
         {"D:\\Apps\\Vemla 2", "\"E:\\Other\\setup.exe\" /u", "D:\\Apps\\Vemla 2"},
         {"", "\"E:\\Tools\\表\\setup.exe\" /u", "E:\\Tools\\表"},
         {NULL, "E:\\Old Setup\\setup.exe /u", "E:\\Old Setup"},
+        {NULL, "\"\\\\srv\\share\\V\\setup.exe\" /u", "\\\\srv\\share\\V"},  // on a share: no drive
         {"D:\\Not A String", "\"E:\\Tools\\V\\setup.exe\" /u", "E:\\Tools\\V", REG_BINARY},
         {NULL, NULL, SpecialFolder(CSIDL_PROGRAM_FILES) + "\\Vemla"},
         {NULL, "\"E:\\Tools\\setup.exe /u", SpecialFolder(CSIDL_PROGRAM_FILES) + "\\Vemla"},  // unclosed
