@@ -101,8 +101,8 @@ template <int I> DWORD WINAPI Attributes(LPCSTR path)
 }
 
 template <int I>
-HANDLE WINAPI OpenFile(LPCSTR path, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security, DWORD creation,
-                       DWORD flags, HANDLE model)
+HANDLE WINAPI OpenFile(LPCSTR path, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security,
+                       DWORD creation, DWORD flags, HANDLE model)
 {
     HANDLE file = Hook<decltype(&::CreateFileA)>::Call<I>(path, access, sharing, security, creation, flags,
                                                           model);
