@@ -151,15 +151,15 @@ int RemoveCapabilities(void)
 int IsAssociationOutranked(const char *extension)
 {
     // Windows writes the user's choice itself (for .jpg and .png at first sign-in) and lets no
-    // program write it: Windows 11 24H2 and later keep it in UserChoiceLatest, which Explorer follows
-    // first and which decides where it names a program; earlier ones in UserChoice. The user's own
+    // program write it: Windows 11 24H2 and later keep it in UserChoiceLatest's subkey ProgId, which
+    // Explorer follows first and which decides where it names a program; earlier ones in UserChoice. The user's own
     // classes come next. The elevated program's HKEY_CURRENT_USER is the signed-in user's unless
     // another account's password was typed at the prompt. Wine honours none of these places.
     static const char FileExts[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
     static const struct {
         const char *key, *subkey, *value;
         int decides;
-    } places[] = {{FileExts, "\\UserChoiceLatest", "ProgId", 1},
+    } places[] = {{FileExts, "\\UserChoiceLatest\\ProgId", "ProgId", 1},
                   {FileExts, "\\UserChoice", "ProgId", 0},
                   {"Software\\Classes\\", "", "", 0}};
     for (int i = 0; i < (int)ARRAYSIZE(places); ++i) {

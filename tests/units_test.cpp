@@ -369,7 +369,7 @@ TEST(RegistryRecords, AssociationIsOutrankedByTheUsersChoiceOrClassesNamingAnoth
     for (const auto &c : cases) {
         for (const std::string &place : at)
             RegDeleteTreeA(HKEY_CURRENT_USER, place.c_str());
-        put(at[0] + "\\UserChoiceLatest", "ProgId", c.latest);
+        put(at[0] + "\\UserChoiceLatest\\ProgId", "ProgId", c.latest);  // its subkey, as 24H2 writes it
         put(at[0] + "\\UserChoice", "ProgId", c.choice);
         put(at[1] + "\\OpenWithProgids", "O", "");
         put(at[1], "", c.classes);
