@@ -92,12 +92,13 @@ static BSTR AllocateWide(const char *text)
 
 int OpenAsUser(const char *folder, const char *name)
 {
+    // The full name: the shell resolves a relative one against its own current folder.
+    char path[MAX_PATH];
+    int composed = folder ? JoinPath(path, sizeof path, folder, name) : CopyText(path, sizeof path, name);
+    if (!composed)
+        return 0;
     if (IsElevated()) {
-        // The full name: the shell resolves a relative one against its own current folder.
-        char path[MAX_PATH];
-        int composed = folder ? JoinPath(path, sizeof path, folder, name)
-                              : CopyText(path, sizeof path, name);
-        BSTR file = composed ? AllocateWide(path) : NULL;
+        BSTR file = AllocateWide(path);
         BSTR directory = AllocateWide(folder ? folder : "");
         int started = file && directory && ShellExecuteThroughDesktop(file, directory);
         SysFreeString(file);
@@ -106,7 +107,7 @@ int OpenAsUser(const char *folder, const char *name)
         // started from here it would run as administrator.
         return started;
     }
-    return (INT_PTR)ShellExecuteA(GetDesktopWindow(), "open", name, NULL, folder, SW_SHOW) > 32;
+    return (INT_PTR)ShellExecuteA(GetDesktopWindow(), "open", path, NULL, folder, SW_SHOW) > 32;
 }
 
 int CanOpenAsUser(const char *scheme)

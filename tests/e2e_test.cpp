@@ -318,10 +318,11 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     EXPECT_EQ(suggested ? "ms-settings:defaultapps?registeredAppMachine=Vemla" : "(none)", opened);
     EXPECT_TRUE(WaitUntil([&] { return (standIn = FindTopLevel(0, Any, "VemlaStandIn")) && (notepad = FindTopLevel(0, Any, "Notepad")); },
                           30000)) << "no Notepad with the readme, or no vemla.exe";
-    HANDLE running = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessOf(standIn));
-    EXPECT_TRUE(running && QueryFullProcessImageNameA(running, 0, image, &length));
-    CloseHandle(running);
-    EXPECT_EQ(0, lstrcmpiA((dist + "\\vemla.exe").c_str(), image)) << "started " << Shown(image);
+    application.dwProcessId = ProcessOf(standIn);
+    const DWORD access = PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE;
+    application.hProcess = OpenProcess(access, FALSE, application.dwProcessId);
+    EXPECT_TRUE(application.hProcess && QueryFullProcessImageNameA(application.hProcess, 0, image, &length));
+    EXPECT_EQ(0, lstrcmpiA((folder + "\\vemla.exe").c_str(), image)) << "started " << Shown(image);
     // Wine runs setup.exe elevated: both must come from the desktop shell, with the user's rights.
     PROCESSENTRY32 entry = {sizeof entry};
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -334,8 +335,7 @@ TEST_P(EndToEnd, NewJapaneseFolderInstallsRunsAndUninstalls)
     Snapshot(standIn, "application");
     Snapshot(notepad, "readme");
 
-    // The installed application runs, and is asked to end until it has.
-    start(application, folder + "\\vemla.exe", "");
+    // The installed application, just started, is asked to end until it has.
     start(uninstaller, folder + "\\setup.exe", " /u");
     ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstaller, "セットアップ", "Vemlaをアンインストールしますか？", IDYES));
     const char busy[] = "Vemlaが実行中です。Vemlaを終了してから「再試行」を押してください。";

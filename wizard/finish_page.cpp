@@ -9,12 +9,6 @@
 #include "wizard/pages.h"
 #include "wizard/wizard_sheet.h"
 
-// Opens name from the distribution folder, with the user's rights. Whether it opens is not
-// reported: the wizard closes all the same.
-static void OpenFromSourceFolder(const char *name)
-{
-    OpenAsUser(SetupState.sourceFolder, name);
-}
 
 // Where the user's own choice outranks an association just written (Windows 8 and later), a
 // double-clicked photo still opens in another program: the user is shown where to choose Vemla.
@@ -52,10 +46,14 @@ INT_PTR CALLBACK FinishPage(HWND page, UINT message, WPARAM, LPARAM lparam)
             ReplyToSheet(page, 0);
             return 0;
         case PSN_WIZFINISH:
+            // With the user's rights; whether they open is not reported: the wizard closes all the
+            // same. The readme is not installed; the application is started where the shortcuts
+            // start it, not beside setup.exe, where a download's copy keeps the Mark of the Web and
+            // a disc's keeps the disc busy.
             if (IsDlgButtonChecked(page, IDC_README) == BST_CHECKED)
-                OpenFromSourceFolder(ReadmeName);
+                OpenAsUser(SetupState.sourceFolder, ReadmeName);
             if (IsDlgButtonChecked(page, IDC_RUN) == BST_CHECKED)
-                OpenFromSourceFolder(ApplicationName);
+                OpenAsUser(SetupState.installFolder, ApplicationName);
             SuggestDefaultApps(page);
             ReplyToSheet(page, 1);
             return 0;

@@ -13,7 +13,7 @@ INT_PTR CALLBACK DestinationPage(HWND page, UINT message, WPARAM wparam, LPARAM 
 // On Next stores the six check boxes in SetupState.options and runs the installation.
 INT_PTR CALLBACK OptionsPage(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
 
-// On Finish opens the readme and starts the application from SetupState.sourceFolder, as ticked.
+// On Finish opens the readme beside setup.exe and starts the installed application, as ticked.
 INT_PTR CALLBACK FinishPage(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Stores a page's reply to the sheet's notification (DWLP_MSGRESULT).
