@@ -100,9 +100,13 @@ static int RemoveShortcutStep(int first, FailureList *failures)
     const LayoutShortcut &head = ShortcutSet[first];
     int end = NextShortcutStep(first);
 
-    // A shell folder that cannot be had or entered may still hold the shortcuts: they are listed.
+    // A shell folder this profile does not have, or that is gone, holds no shortcut of ours; one
+    // that cannot be had or entered otherwise may still hold them: they are listed, and the entry
+    // kept for another try.
     char shellFolder[MAX_PATH];
     int entered = GetSpecialFolderPath(shellFolder, head.csidl) && SetCurrentDirectoryA(shellFolder);
+    if (!entered && IsMissing(GetLastError()))
+        return end;
     HANDLE held = INVALID_HANDLE_VALUE;
     if (entered && head.group && !EnterOwnFolder(head.group, failures, &held))
         return end;

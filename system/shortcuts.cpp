@@ -16,23 +16,41 @@ static int IsAbsolutePath(const char *path)
     return letter && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
 
+// What the shell answers for a folder that this profile does not have (a Send To folder deleted,
+// say): Windows E_FAIL, as for SHGetFolderPathW, or the file error itself.
+static int IsNoSuchFolder(HRESULT result)
+{
+    return result == E_FAIL || result == E_INVALIDARG || result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+           result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+}
+
 int GetSpecialFolderPath(char *path, int csidl)
 {
     path[0] = '\0';
     IMalloc *allocator = NULL;
-    if (FAILED(SHGetMalloc(&allocator)))
+    if (FAILED(SHGetMalloc(&allocator))) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
+    }
     LPITEMIDLIST list = NULL;
     int found = 0;
+    DWORD error = ERROR_NOT_ENOUGH_MEMORY;
     // A list the shell did not hand out is neither read nor freed.
-    if (SUCCEEDED(SHGetSpecialFolderLocation(SetupState.sheetWindow, csidl, &list)) && list) {
-        // Wine answers a virtual folder with its "::{GUID}" name instead of failing.
-        found = SHGetPathFromIDListA(list, path) && IsAbsolutePath(path);
+    HRESULT located = SHGetSpecialFolderLocation(SetupState.sheetWindow, csidl, &list);
+    if (SUCCEEDED(located) && list) {
+        // Wine answers a virtual folder with its "::{GUID}" name instead of failing: no folder.
+        found = SHGetPathFromIDListA(list, path);
+        error = found ? ERROR_PATH_NOT_FOUND : GetLastError();
+        found = found && IsAbsolutePath(path);
         allocator->Free(list);
+    } else if (IsNoSuchFolder(located)) {
+        error = ERROR_PATH_NOT_FOUND;
     }
     allocator->Release();
-    if (!found)
+    if (!found) {
         path[0] = '\0';
+        SetLastError(error);
+    }
     return found;
 }
 

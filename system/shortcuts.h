@@ -4,7 +4,8 @@
 
 // Fills path (MAX_PATH bytes) with the folder of csidl, owned by SetupState.sheetWindow.
 // Returns 1, or 0 with path empty when the shell cannot resolve the folder or it has no
-// file-system path: callers must then compose nothing from it.
+// file-system path: callers must then compose nothing from it. On 0 the thread's last error is
+// ERROR_PATH_NOT_FOUND when the profile has no such folder, another error when the shell failed.
 int GetSpecialFolderPath(char *path, int csidl);
 
 // Writes the shortcut file shortcutPath to target, with the description "Zandorel", the working
