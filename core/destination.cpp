@@ -42,9 +42,9 @@ enum EntryKind {
     UnknownName    // in Vemla's folder: a name that Vemla never uses
 };
 
-// 1 when folder holds an entry of kind. Readme.txt, license.txt and setup.exe are names that many
-// programs ship: they are ours only in Vemla's folder. An empty texture folder is what an earlier
-// Next of the destination page made.
+// 1 when folder holds an entry of kind, or cannot be listed. Readme.txt, license.txt and setup.exe
+// are names that many programs ship: they are ours only in Vemla's folder. An empty texture folder
+// is what an earlier Next of the destination page made.
 static int HoldsEntry(const char *folder, EntryKind kind)
 {
     char path[MAX_PATH];
@@ -53,7 +53,9 @@ static int HoldsEntry(const char *folder, EntryKind kind)
         return 0;
     PresetLinkTag(found);
     HANDLE search = FindFirstFileA(path, &found);
-    int held = 0;
+    // A folder that cannot be listed may hold anything.
+    DWORD error = search == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    int held = error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
     for (BOOL more = search != INVALID_HANDLE_VALUE; more && !held;
          PresetLinkTag(found), more = FindNextFileA(search, &found)) {
         const char *name = found.cFileName;

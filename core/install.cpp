@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include "base/bounded_text.h"
+#include "core/destination.h"
+#include "system/file_identity.h"
 #include "system/folder_path.h"
 #include "system/module_path.h"
 #include "core/failure_report.h"
@@ -48,6 +50,10 @@ static int CopyInto(const char *destination, const char *name)
 {
     if (!destination[0] || IsLink(destination))
         return 0;
+    // The installed setup.exe started again (to add a shortcut) finds every file in place: a copy
+    // onto itself would fail.
+    if (IsSameFile(name, destination))
+        return 1;
     if (!CopyFileA(name, destination, FALSE) &&
         (GetLastError() != ERROR_ACCESS_DENIED || !ClearReadOnly(destination) ||
          !CopyFileA(name, destination, FALSE)))
@@ -125,6 +131,23 @@ static void CopyFiles(HWND page, FailureList *failures)
         CloseHandle(held);
 }
 
+// The records start setup.exe and vemla.exe of the install folder, copied now or left by an earlier
+// installation: without them (a setup.exe run alone from a temporary folder) no entry could even
+// uninstall, so nothing is recorded.
+static int ProgramsInPlace(void)
+{
+    static const char *const names[] = {"setup.exe", ApplicationName};
+    for (int i = 0; i < (int)ARRAYSIZE(names); ++i) {
+        char path[MAX_PATH];
+        if (!JoinPath(path, sizeof path, SetupState.installFolder, names[i]))
+            return 0;
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || IsLink(path))
+            return 0;
+    }
+    return 1;
+}
+
 // Without an uninstall entry no uninstallation could give another program's association back:
 // then none is taken over, and each chosen one is listed.
 static void RegisterAssociations(int recorded, FailureList *failures)
@@ -168,9 +191,9 @@ static int WriteShortcut(const LayoutShortcut &row, const char *folder)
            CreateShortcut(target, shortcut, SetupState.installFolder);
 }
 
-// The rows of ShortcutSet from first that share its option (and so its folder); returns the
-// row after them.
-static int WriteShortcutStep(int first, FailureList *failures)
+// The rows of ShortcutSet from first that share its option (and so its folder), when the programs
+// are in place; returns the row after them.
+static int WriteShortcutStep(int first, int inPlace, FailureList *failures)
 {
     const LayoutShortcut &head = ShortcutSet[first];
     int end = NextShortcutStep(first);
@@ -178,8 +201,8 @@ static int WriteShortcutStep(int first, FailureList *failures)
         return end;
 
     char folder[MAX_PATH];
-    HANDLE held;
-    int ready = PrepareShortcutFolder(head, folder, &held);
+    HANDLE held = INVALID_HANDLE_VALUE;
+    int ready = inPlace ? PrepareShortcutFolder(head, folder, &held) : 0;
     if (ready < 0) {
         AddFailure(failures, head.group, "リンク");
         return end;
@@ -208,9 +231,17 @@ void RunInstallation(HWND page)
     FailureList failures;
     ClearFailures(&failures);
 
+    // An existing folder outside Program Files has the rights of where it was made, which may let
+    // any user replace the setup.exe that the uninstall entry runs as administrator. One that holds
+    // another program's files keeps them: the user chose to share it. A folder that cannot be
+    // protected still receives the installation, as it always did.
+    char names[1024];
+    if (!FindForeignFiles(SetupState.installFolder, 0, names, sizeof names))
+        ProtectFolder(SetupState.installFolder);
     CopyFiles(page, &failures);
+    int inPlace = ProgramsInPlace();
     char missed[128];
-    int recorded = RegisterUninstallEntry(missed, sizeof missed);
+    int recorded = inPlace && RegisterUninstallEntry(missed, sizeof missed);
     if (!recorded || missed[0])
         AddFailure(&failures, "アンインストール情報", recorded ? missed : NULL);
     RegisterAssociations(recorded, &failures);
@@ -221,7 +252,7 @@ void RunInstallation(HWND page)
     int row = 0;
     for (int step = 0; step < (int)ARRAYSIZE(positions); ++step) {
         if (row < ShortcutCount)
-            row = WriteShortcutStep(row, &failures);
+            row = WriteShortcutStep(row, inPlace, &failures);
         SetProgress(page, positions[step]);
     }
 

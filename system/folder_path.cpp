@@ -1,6 +1,7 @@
 #include "system/folder_path.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 
 #include "base/bounded_text.h"
@@ -48,20 +49,16 @@ static int MeasureRoot(const char *path)
     return 0;
 }
 
-// 1 when the current directory lies in a Program Files folder, whose rights a folder made there
+// 1 when here (an absolute path) lies in a Program Files folder, whose rights a folder made there
 // inherits. The machine's record names them all, "Program Files (x86)" too, in the 64-bit view even
-// for the 32-bit program. Judged once the walk has entered the folder, so ".." and a link count for
-// where they lead; another spelling (a short name) or what cannot be read counts as outside, and
-// the folder then gets the same rights explicitly.
-static int IsInProgramFiles(void)
+// for the 32-bit program. Another spelling (a short name) or what cannot be read counts as outside,
+// and the folder then gets the same rights explicitly.
+static int IsInProgramFiles(const char *here)
 {
     static const char *const names[] = {"ProgramFilesDir", "ProgramFilesDir (x86)"};
-    char here[MAX_PATH];
     char folder[MAX_PATH];
     HKEY key;
-    DWORD length = GetCurrentDirectoryA(sizeof here, here);
-    if (length == 0 || length >= sizeof here ||
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
                       KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
         return 0;
     int inside = 0;
@@ -75,6 +72,27 @@ static int IsInProgramFiles(void)
     return inside;
 }
 
+// 1 when a folder made or kept in the current directory needs Program Files' rights given
+// explicitly: it lies outside the Program Files folders, on a volume of this computer that keeps
+// rights. Judged once the walk has entered it, so ".." and a link count for where they lead. On a
+// share (or a drive mapped to one) the rights would name the server's groups and lock the user
+// out; a volume without rights (FAT) keeps none. A volume that cannot be asked gets them.
+static int NeedsOwnRights(void)
+{
+    char here[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(sizeof here, here);
+    if (length == 0 || length >= sizeof here)
+        return 1;
+    if (IsInProgramFiles(here) || (here[0] == '\\' && here[1] == '\\'))
+        return 0;
+    char root[] = "?:\\";
+    DWORD flags;
+    root[0] = here[0];
+    return here[1] != ':' || (GetDriveTypeA(root) != DRIVE_REMOTE &&
+                              (!GetVolumeInformationA(root, NULL, 0, NULL, NULL, &flags, NULL, 0) ||
+                               (flags & FILE_PERSISTENT_ACLS)));
+}
+
 // The rights Program Files gives its folders, protected from those of the folder above: full
 // control for SYSTEM and the administrators, read and execute for the users and all application
 // packages. A folder made under C:\ would inherit rights that let any user change what is in it,
@@ -82,18 +100,63 @@ static int IsInProgramFiles(void)
 static const char ProgramFilesRights[] =
     "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;S-1-15-2-1)";
 
-// Creates folder in the current directory: with Program Files' rights outside it, unless they
-// cannot be had (then nothing is created).
+// Creates folder in the current directory: with Program Files' rights where it needs them, unless
+// they cannot be had (then nothing is created).
 static int CreateFolder(const char *folder)
 {
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, NULL, FALSE};
-    if (!IsInProgramFiles() &&
+    if (NeedsOwnRights() &&
         !ConvertStringSecurityDescriptorToSecurityDescriptorA(
             ProgramFilesRights, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, NULL))
         return 0;
     BOOL created = CreateDirectoryA(folder, attributes.lpSecurityDescriptor ? &attributes : NULL);
     LocalFree(attributes.lpSecurityDescriptor);
     return created;
+}
+
+// 1 when folder, or a folder in it, holds a link: rights given to folder would be carried through it.
+static int HoldsLink(const char *folder, int depth)
+{
+    char path[MAX_PATH];
+    WIN32_FIND_DATAA found;
+    if (!JoinPath(path, sizeof path, folder, "*"))
+        return 1;
+    PresetLinkTag(found);
+    HANDLE search = FindFirstFileA(path, &found);
+    int held = search == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND;
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more && !held;
+         PresetLinkTag(found), more = FindNextFileA(search, &found)) {
+        if (lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0)
+            continue;
+        held = IsLinkEntry(found) ||
+               ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && depth > 0 &&
+                (!JoinPath(path, sizeof path, folder, found.cFileName) || HoldsLink(path, depth - 1)));
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return held;
+}
+
+int ProtectFolder(const char *path)
+{
+    if (IsLink(path) || !SetCurrentDirectoryA(path))
+        return 0;
+    if (!NeedsOwnRights())
+        return 1;
+    // Its files and folders (the texture folder) inherit the rights, and no link may carry them on.
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    PACL rights = NULL;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    int set = !HoldsLink(path, 1) &&
+              ConvertStringSecurityDescriptorToSecurityDescriptorA(ProgramFilesRights, SDDL_REVISION_1,
+                                                                   &descriptor, NULL) &&
+              GetSecurityDescriptorDacl(descriptor, &present, &rights, &defaulted) && present &&
+              SetNamedSecurityInfoA((char *)path, SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, NULL,
+                                    NULL, rights, NULL) == ERROR_SUCCESS;
+    LocalFree(descriptor);
+    return set;
 }
 
 // Enters folder (relative to the current directory), creating it first if it cannot be entered.

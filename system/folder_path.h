@@ -14,8 +14,9 @@ void NormalizeSeparators(char *buffer);
 // (nothing done). Empty components after the first are skipped; "\\server\share" is entered as
 // one prefix, never created; a leading single separator starts at the current drive's root; a
 // relative path starts at the current directory. A folder made outside the Program Files folders
-// gets their rights, protected from inheritance (it is not made when they cannot be had); one made
-// inside them inherits theirs; a folder that exists keeps its own.
+// gets their rights, protected from inheritance (it is not made when they cannot be had), unless it
+// lies on a share, a drive mapped to one or a volume that keeps no rights; one made inside them
+// inherits theirs; a folder that exists keeps its own.
 // Leaves the current directory in the last folder entered, also after a failure.
 int CreateFolderPath(const char *path);
 
@@ -29,6 +30,14 @@ int IsLinkEntry(const WIN32_FIND_DATAA &entry);
 // Windows reports the tag of every reparse point; Wine reports none and leaves the field as it
 // was: a reparse point whose tag is not reported then counts as a link.
 void PresetLinkTag(WIN32_FIND_DATAA &entry);
+
+// Gives the existing folder path the rights that CreateFolderPath gives a folder it makes there:
+// Program Files' rights, protected, which its files and folders inherit, where a new folder would get
+// them; nothing inside the Program Files folders, on a share or on a volume without rights. Nothing
+// either when path or a folder in it holds a link, which would carry them elsewhere. Returns 1 when
+// the folder has the rights it should, 0 when they could not be given. Leaves the current directory
+// in path, or where it was when path cannot be entered.
+int ProtectFolder(const char *path);
 
 // 1 when path is such a link, or a reparse point whose find data cannot be had.
 int IsLink(const char *path);

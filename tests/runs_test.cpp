@@ -146,6 +146,14 @@ protected:
         }
         expect(stopped || run == Uninstall || positions == Positions, "not every progress position set");
         expect(stopped || run == Uninstall || owner == page, "the warning not on the page");
+        bool records = RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey) ||
+                       RegistryKeyExists(HKEY_LOCAL_MACHINE, "Software\\Vemla");
+        for (int i = 0; i < 4; ++i)
+            records |= RegistryText(Classes, Extensions[i], "") == "Vemla";
+        for (int row = 0; row < ShortcutCount; ++row)
+            records |= FileExists(InstalledShortcutPath(row));
+        bool programs = FileExists(install + "\\setup.exe") && FileExists(install + "\\vemla.exe");
+        expect(run == Uninstall || !records || programs, "records for a setup.exe or vemla.exe not there");
         // The list of programs shows the entry once it has its name, and runs its command.
         bool recorded = RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString") != "(none)" &&
                         RegistryText(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayName") != "(none)" &&
@@ -280,6 +288,55 @@ TEST_F(Runs, OnlyTheRecordedFoldersSetupUninstalls)
             WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", quoted.c_str());
         EXPECT_EQ("", c.boxes == Uninstalled ? UninstallationFaults(install, Earlier)
                                              : InstallationFaults(install, source, SetupState.options, Earlier));
+    }
+}
+
+// The installed setup.exe started again finds its files in place, not copied onto themselves; a Send To
+// folder that the profile lost holds no shortcut of ours, and the uninstallation can finish.
+TEST_F(Runs, OwnFilesAreInPlaceAndAShellFolderThatIsGoneHoldsNothingToRemove)
+{
+    Reset();
+    ASSERT_EQ("", Execute(Install));
+    std::unique_ptr<ScopedSetupModule> installed(new ScopedSetupModule(install));
+    EXPECT_EQ("", Execute(Install));
+    installed.reset();
+    EXPECT_EQ("", InstallationFaults(install, source, SetupState.options, Earlier));
+    const std::string sendTo = SpecialFolder(CSIDL_SENDTO);
+    ASSERT_TRUE(DeleteFileA((sendTo + "\\vemla.lnk").c_str()) && RemoveDirectoryA(sendTo.c_str()));
+    EXPECT_EQ(Uninstalled, Execute(Uninstall));
+    CreateDirectoryA(sendTo.c_str(), NULL);
+    EXPECT_EQ("", UninstallationFaults(install, Earlier));
+}
+
+// An existing folder outside Program Files that holds Vemla's files alone, or nothing, gets Program Files'
+// rights before the first copy; one with the user's files keeps its own, as does one on a drive mapped to a
+// share, on a volume without rights, or whose texture folder is a link that would carry them on.
+TEST_F(Runs, AnExistingFolderOfOursAloneGetsProgramFilesRights)
+{
+    const std::vector<std::string> set = {"set D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
+                                          "(A;OICI;0x1200a9;;;AC)"};
+    const std::string hlp = install + "\\vemla.hlp", textures = install + "\\TEXTURE";
+    enum { UsersFile, Empty, Reinstall, Remote, NoAcls, Linked };
+    for (int c : {UsersFile, Empty, Reinstall, Remote, NoAcls, Linked}) {
+        SCOPED_TRACE(c);
+        Reset();
+        if (c != UsersFile)
+            ASSERT_TRUE(DeleteFileA((install + "\\mine.txt").c_str()));
+        if (c == Reinstall)
+            Execute(Install);
+        else if (c != UsersFile)
+            ASSERT_TRUE(SetFileAttributesA(hlp.c_str(), 0) && DeleteFileA(hlp.c_str()));
+        if (c == Linked)
+            ASSERT_TRUE(RemoveDirectoryA(textures.c_str()) && FolderLink(textures, source));
+        Faults::FakeDrive(c == Remote ? DRIVE_REMOTE : 0, c == NoAcls ? FILE_CASE_PRESERVED_NAMES : 0);
+        Execute(Install);
+        Faults::FakeDrive(0, 0);
+        std::vector<std::string> given;
+        for (const std::string &rights : Faults::FolderRights())
+            if (rights.compare(0, 4, "set ") == 0)
+                given.push_back(rights);
+        EXPECT_EQ(c == Empty || c == Reinstall ? set : std::vector<std::string>{}, given);
+        EXPECT_TRUE(c != Linked || FolderLink(textures, ""));
     }
 }
 

@@ -141,9 +141,12 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
     const std::string tag = "\\vemla-" + std::to_string(GetCurrentProcessId()), inherited = "inherited";
     const std::string programs = SpecialFolder(CSIDL_PROGRAM_FILES), in = programs + tag + "\\a";
     const std::string x86 = SpecialFolder(CSIDL_PROGRAM_FILESX86) + tag, alike = programs + tag.substr(1);
-    // last: the current directory after; rights: what each folder made was given, when not empty
-    const struct { std::string path; int result; std::string last; std::vector<std::string> rights; }
-        cases[] = {
+    // last: the current directory after; rights: what each folder made was given, when not empty; seen:
+    // the Program Files record unreadable (its first read), the drive a mapped share, a volume without rights
+    enum { Real, NoRecord, Remote, NoAcls };
+    const struct {
+        std::string path; int result; std::string last; std::vector<std::string> rights; int seen;
+    } cases[] = {
         {scratch, 1, scratch}, {scratch + "\\a\\b\\c", 1, scratch + "\\a\\b\\c"}, {scratch + "\\a\\b2", 1, scratch + "\\a\\b2"},
         {scratch + "\\new\\", 1, scratch + "\\new"}, {scratch + "\\new2\\\\x", 1, scratch + "\\new2\\x"},
         {scratch + "/s1//s2", 1, scratch + "\\s1\\s2"},
@@ -153,22 +156,28 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
         {fits, 1, scratch + "\\x"}, {scratch + "\\blocker\\z", 0, scratch},
         {scratch + "\\m1\\m2\\bad|name\\z", 0, scratch + "\\m1\\m2"},  // earlier folders stay
         {tooLong, 0, scratch}, {"", 0, scratch}, {"\\\\server\\", 0, scratch},
-        {share + "\\x\\\\y\\", 1, share + "\\x\\y"},  // a share is entered whole, never created
+        {share + "\\x\\\\y\\", 1, share + "\\x\\y", {inherited, inherited}},  // entered whole, never created
         {"\\\\" + host + "\\other\\x", 0, scratch},
         {scratch + "\\acl\\a", 1, scratch + "\\acl\\a", {made, made}},
         {in, 1, in, {inherited, inherited}}, {x86, 1, x86, {inherited}},
         {programs + "\\.." + tag, 1, "C:" + tag, {made}},
         {alike + "\\in", 1, alike + "\\in", {made, made}},  // a name that only begins like Program Files'
+        {programs + tag + "u\\a", 1, programs + tag + "u\\a", {made, inherited}, NoRecord},
+        {scratch + "\\net", 1, scratch + "\\net", {inherited}, Remote},
+        {scratch + "\\fat", 1, scratch + "\\fat", {inherited}, NoAcls},
     };
     for (const auto &c : cases) {
         ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
-        Faults::Arm();
+        const unsigned long flags = c.seen == NoAcls ? FILE_CASE_PRESERVED_NAMES : 0;
+        Faults::FakeDrive(c.seen == Remote ? DRIVE_REMOTE : 0, flags);
+        Faults::Arm(c.seen == NoRecord ? Faults::FunctionNamed("RegOpenKeyExA") : -1, 1);
         EXPECT_EQ(c.result, CreateFolderPath(c.path.c_str())) << c.path;
         Faults::Disarm();
+        Faults::FakeDrive(0, 0);
         EXPECT_EQ(c.last, CurrentDirectory()) << c.path;
         EXPECT_EQ(c.rights, c.rights.empty() ? c.rights : Faults::FolderRights()) << c.path;
     }
-    EXPECT_EQ(11, CountFolderEntries(scratch)) << "a new new2 s1 表示 r top x blocker m1 acl";
+    EXPECT_EQ(13, CountFolderEntries(scratch)) << "a new new2 s1 表示 r top x blocker m1 acl net fat";
     EXPECT_EQ(1, CountFolderEntries(scratch + "\\表示")) << "split at the trail byte";
     std::wstring wide(scratch.begin(), scratch.end());  // the scratch path is ASCII
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((wide + L"\\\u8868\u793A\\\u8868").c_str())) << "not so in UTF-16";
@@ -183,9 +192,10 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
     for (const std::string &path : links)
         EXPECT_EQ(&path < links + 2, CreateShortcut("C:\\vemla.exe", path.c_str(), "C:\\")) << path;
     CoUninitialize();
-    EXPECT_EQ(12, CountFolderEntries(scratch)) << "v.lnk alone added";
+    EXPECT_EQ(14, CountFolderEntries(scratch)) << "v.lnk alone added";
     SetCurrentDirectoryA(start.c_str());
-    for (const std::string &path : {scratch, unc + "\\" + host, programs + tag, x86, "C:" + tag, alike})
+    for (const std::string &path : {scratch, unc + "\\" + host, programs + tag, programs + tag + "u", x86, "C:" + tag,
+                                    alike})
         RemoveTree(path);
 }
 

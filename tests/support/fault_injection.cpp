@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 
@@ -131,6 +132,42 @@ template <int I> BOOL WINAPI CreateFolder(LPCSTR folder, LPSECURITY_ATTRIBUTES a
     return Hook<decltype(&::CreateDirectoryA)>::Call<I>(folder, attributes);
 }
 
+// What each SetNamedSecurityInfoA since Arm was handed for a folder's list, as SDDL, into rights too.
+template <int I>
+DWORD WINAPI SetRights(LPSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID owner, PSID group, PACL dacl,
+                       PACL sacl)
+{
+    SECURITY_DESCRIPTOR descriptor;
+    char *sddl = NULL;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
+    if (what & PROTECTED_DACL_SECURITY_INFORMATION)
+        SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    rights.push_back(ConvertSecurityDescriptorToStringSecurityDescriptorA(&descriptor, SDDL_REVISION_1,
+                         DACL_SECURITY_INFORMATION, &sddl, NULL) ? "set " + std::string(sddl) : "unreadable");
+    LocalFree(sddl);
+    return Hook<decltype(&::SetNamedSecurityInfoA)>::Call<I>(name, type, what, owner, group, dacl, sacl);
+}
+
+UINT fakeDriveType;      // 0: the drive's real type
+DWORD fakeVolumeFlags;   // 0: the volume's real flags
+template <int I> UINT WINAPI DriveType(LPCSTR root)
+{
+    UINT type = Hook<decltype(&::GetDriveTypeA)>::Call<I>(root);
+    return fakeDriveType && type != DRIVE_NO_ROOT_DIR ? fakeDriveType : type;
+}
+
+template <int I>
+BOOL WINAPI VolumeFlags(LPCSTR root, LPSTR name, DWORD nameSize, LPDWORD serial, LPDWORD length, LPDWORD flags,
+                        LPSTR system, DWORD systemSize)
+{
+    BOOL got = Hook<decltype(&::GetVolumeInformationA)>::Call<I>(root, name, nameSize, serial, length, flags, system,
+                                                                  systemSize);
+    if (got && fakeVolumeFlags && flags)
+        *flags = fakeVolumeFlags;
+    return got;
+}
+
 // One line per function: its failure, realistic for what it does.
 #define FAULT_AS(function, wrapper, failed, error) \
     {#function, (void *)&wrapper<__COUNTER__ - First - 1>, (LONG_PTR)(failed), error, NULL, 0}
@@ -147,6 +184,9 @@ Entry FaultTable[] = {
     FAULT_AS(FindFirstFileA, FindFirst, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED),
     FAULT_AS(CreateFileA, OpenFile, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED),
     FAULT(GetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
+    FAULT_AS(SetNamedSecurityInfoA, SetRights, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
+    FAULT_AS(GetDriveTypeA, DriveType, DRIVE_NO_ROOT_DIR, ERROR_NOT_READY),
+    FAULT_AS(GetVolumeInformationA, VolumeFlags, FALSE, ERROR_NOT_READY),
     FAULT(SHFileOperationA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
     FAULT(GetModuleFileNameA, 0, ERROR_ACCESS_DENIED),
     FAULT(GetLongPathNameA, 0, ERROR_ACCESS_DENIED),
@@ -210,6 +250,7 @@ int FunctionNamed(const char *name)
     return -1;
 }
 void FakeVolume(unsigned long long freeBytes, unsigned long clusterBytes) { fakeFree = freeBytes, fakeCluster = clusterBytes; }
+void FakeDrive(unsigned type, unsigned long flags) { fakeDriveType = type, fakeVolumeFlags = flags; }
 void FakeReparsePoint(const char *name, unsigned long tag) { fakeName = name, fakeTag = tag; }
 void BeforeCall(int function, int n, void (*callback)()) 
 {
