@@ -208,7 +208,9 @@ def colour_image(rows):
     colour (painted in few shades, the picture has far fewer than 256)."""
     size = len(rows)
     opaque = [[pixel[:3] if pixel[3] >= 128 else None for pixel in row] for row in rows]
-    palette = sorted({pixel for row in opaque for pixel in row if pixel is not None})
+    # Windows draws an icon by the mask and then the colour image XOR the screen: transparent
+    # pixels must be black there, so black comes first.
+    palette = [(0, 0, 0)] + sorted({pixel for row in opaque for pixel in row} - {None, (0, 0, 0)})
     assert len(palette) <= 256 and size % 4 == 0, "more colours than 8 bits, or rows that need padding"
     index = {colour: i for i, colour in enumerate(palette)}
     colour = b"".join(bytes(index.get(pixel, 0) for pixel in row) for row in reversed(opaque))
