@@ -1,6 +1,7 @@
 # make test  - install what is missing, build both architectures, run every test under Wine
 # make dist  - lay out the sample distribution folders build/dist (i686) and build/dist64 (x86_64);
-#              signs build/dist/setup.exe when VEMLA_SIGN_* name a certificate (README)
+#              signs build/dist/setup.exe when VEMLA_SIGN_* name an RSA certificate, with a
+#              time stamp from VEMLA_SIGN_TIMESTAMP or, when it is none, without one (README)
 # make run   - start the wizard under Wine: build/dist's where 32-bit programs run, else build/dist64's
 BUILD ?= build
 ROOT := $(abspath $(BUILD))
