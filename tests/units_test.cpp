@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/entry.h"
 #include "base/layout.h"
@@ -17,6 +18,7 @@
 #include "resources/resource.h"
 #include "system/file_types.h"
 #include "system/folder_path.h"
+#include "system/message_queue.h"
 #include "system/uninstall_entry.h"
 #include "system/shortcuts.h"
 #include "system/system_library.h"
@@ -24,6 +26,7 @@
 #include "tests/support/fault_injection.h"
 #include "tests/support/test_support.h"
 #include "wizard/pages.h"
+#include "wizard/wizard_sheet.h"
 
 TEST(CommandArgument, ProgramNameAndBlanksAreSkipped)
 {
@@ -82,6 +85,106 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
         UnhookWindowsHookEx(hook);
     }
     RemoveTree(folder);
+}
+
+// Long work that dispatches its thread's messages leaves a quit for the loop that ends on it.
+TEST(DispatchPendingMessages, LeavesTheQuitMessageToTheLoopThatWaitsForIt)
+{
+    PostQuitMessage(7);
+    DispatchPendingMessages();
+    MSG message = {};
+    EXPECT_TRUE(PeekMessageA(&message, NULL, 0, 0, PM_REMOVE) && message.message == WM_QUIT && message.wParam == 7)
+        << "message " << message.message;
+}
+
+// Each copy slowed, as where every new file is scanned before it can be used; the first one signals.
+static HANDLE copying;
+
+static void SlowCopy()
+{
+    const int copy = Faults::FunctionNamed("CopyFileA");
+    SetEvent(copying);
+    Sleep(250);
+    Faults::BeforeCall(copy, Faults::Calls(copy) + 1, SlowCopy);  // and the next one
+}
+
+// The wizard in this process, driven from another thread: while the installation runs, the sheet (disabled)
+// answers and its bar moves; Cancel, the close box, Alt+F4, Back and Next again change nothing; the finish
+// page comes with the sheet enabled.
+TEST(RunWizard, AnswersWhileItInstallsAndNothingInterruptsTheRun)
+{
+    ScopedRegistryOverride registry;
+    const std::string scratch = MakeScratchFolder("sheet"), source = scratch + "\\dist";
+    const std::string folder = scratch + "\\v";
+    WriteDistribution(source);
+    SHCreateDirectoryExA(NULL, (folder + "\\TEXTURE").c_str(), NULL);  // as an earlier Next left it
+    std::unique_ptr<ScopedSetupModule> setup(new ScopedSetupModule(source));
+    ScopedMessageBoxScript boxes;
+    copying = CreateEventA(NULL, TRUE, FALSE, NULL);
+    std::string pages;           // each page seen from the first copy on: d, o, f; capital: the sheet enabled
+    std::vector<int> positions;  // the bar's, as read meanwhile
+    int unanswered = 0;          // in 2 s, of what was sent
+    std::thread driver([&] {
+        auto ask = [&](HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
+            DWORD_PTR result = 0;
+            bool answered = SendMessageTimeoutA(window, message, wparam, lparam, SMTO_NORMAL, 2000, &result);
+            unanswered += !answered;
+            return answered ? (LRESULT)result : -1;
+        };
+        HWND sheet = NULL, page = NULL;
+        for (int i = 0; i < 200 && !(sheet = SetupState.sheetWindow); ++i)
+            Sleep(50);
+        auto shown = [&] {
+            page = (HWND)ask(sheet, PSM_GETCURRENTPAGEHWND);
+            char letter = GetDlgItem(page, IDC_FOLDER) ? 'd' : GetDlgItem(page, IDC_PROGRESS) ? 'o'
+                          : GetDlgItem(page, IDC_README) ? 'f' : '?';
+            return IsWindowEnabled(sheet) ? (char)toupper(letter) : letter;
+        };
+        shown();
+        ask(GetDlgItem(page, IDC_FOLDER), WM_SETTEXT, 0, (LPARAM)folder.c_str());
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+        for (int i = 0; i < 200 && shown() != 'O'; ++i)
+            Sleep(50);
+        HWND bar = GetDlgItem(page, IDC_PROGRESS);
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+        WaitForSingleObject(copying, 20000);
+        const struct { UINT message; WPARAM wparam; LPARAM lparam; } pressed[] = {
+            {PSM_PRESSBUTTON, PSBTN_CANCEL}, {WM_COMMAND, IDCANCEL, (LPARAM)GetDlgItem(sheet, IDCANCEL)},
+            {WM_CLOSE}, {WM_SYSCOMMAND, SC_CLOSE}, {PSM_PRESSBUTTON, PSBTN_BACK},
+            {PSM_PRESSBUTTON, PSBTN_NEXT}};
+        for (size_t i = 0; i < 400 && IsWindow(sheet); ++i) {
+            const char letter = shown();
+            if (pages.empty() || pages.back() != letter)
+                pages += letter;
+            if (tolower(letter) == 'f')
+                break;
+            const LRESULT position = ask(bar, PBM_GETPOS);
+            if (position >= 0 && (positions.empty() || positions.back() != position))
+                positions.push_back((int)position);
+            if (i < ARRAYSIZE(pressed))
+                ask(sheet, pressed[i].message, pressed[i].wparam, pressed[i].lparam);
+            Sleep(50);
+        }
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+    });
+    const int copy = Faults::FunctionNamed("CopyFileA");
+    Faults::Arm();
+    Faults::BeforeCall(copy, 1, SlowCopy);
+    RunWizard(NULL);
+    Faults::Disarm();
+    Faults::BeforeCall(-1, 0, NULL);
+    driver.join();
+    CloseHandle(copying);
+    EXPECT_EQ("oF", pages) << "from the first copy on";
+    EXPECT_EQ(0, unanswered) << "messages not answered in 2 s";
+    EXPECT_TRUE(positions.size() >= 3 && std::is_sorted(positions.begin(), positions.end()))
+        << "positions read " << ::testing::PrintToString(positions);
+    EXPECT_EQ(ProgramFileCount + TextureFileCount, Faults::Calls(copy)) << "copies: one run";
+    EXPECT_EQ("", Shown(boxes.Texts()));
+    const std::vector<std::string> none(4, "(none)");  // no association before, none chosen
+    EXPECT_EQ("", Shown(InstallationFaults(folder, source, SetupState.options, none)));
+    setup.reset();
+    RemoveTree(scratch);
 }
 
 // Only the system folder's copy is loaded, never one of the same name in the current folder: by name, and
