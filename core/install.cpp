@@ -11,6 +11,7 @@
 #include "base/layout.h"
 #include "base/setup_state.h"
 #include "system/file_types.h"
+#include "system/message_queue.h"
 #include "system/uninstall_entry.h"
 #include "system/shortcuts.h"
 
@@ -21,6 +22,8 @@ static const char Caption[] = "インストール";
 void SetProgress(HWND page, int position)
 {
     SendMessageA(GetDlgItem(page, IDC_PROGRESS), PBM_SETPOS, (WPARAM)position, 0);
+    // After each file and step: the wizard keeps answering, painting and moving the bar meanwhile.
+    DispatchPendingMessages();
 }
 
 static int ClearReadOnly(const char *path)
@@ -230,6 +233,8 @@ void RunInstallation(HWND page)
 {
     FailureList failures;
     ClearFailures(&failures);
+    // No input until the run is done; its messages are still handled (SetProgress).
+    EnableWindow(SetupState.sheetWindow, FALSE);
 
     // An existing folder outside Program Files has the rights of where it was made, which may let
     // any user replace the setup.exe that the uninstall entry runs as administrator. One that holds
@@ -256,5 +261,8 @@ void RunInstallation(HWND page)
         SetProgress(page, positions[step]);
     }
 
+    // Before the warning: a box whose owner is disabled hands the activation to another program's
+    // window when it closes.
+    EnableWindow(SetupState.sheetWindow, TRUE);
     ReportFailures(page, &failures);
 }

@@ -198,6 +198,11 @@ protected:
         std::string expected = std::string("painted, ") + buttons, seen;
         WaitUntil([&] { return (seen = state()) == expected || box || Ended(wizard); });
         EXPECT_EQ(expected, seen) << "the page with control " << control;
+        RECT area = {}, r, both;  // every control seen whole: within the page area, sized for all the pages
+        GetClientRect(page, &area), MapWindowPoints(page, NULL, (POINT *)&area, 2);
+        for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            EXPECT_TRUE(GetWindowRect(child, &r) && UnionRect(&both, &r, &area) && EqualRect(&both, &area))
+                << "control " << GetDlgCtrlID(child) << " reaches " << r.bottom << ", page " << area.bottom;
         Snapshot(seen == expected ? sheet : NULL,
                  control == IDC_FOLDER ? "destination" : control == IDC_README ? "finish" : "options");
         return seen == expected ? page : NULL;

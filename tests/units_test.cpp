@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/entry.h"
 #include "base/layout.h"
@@ -17,6 +18,7 @@
 #include "resources/resource.h"
 #include "system/file_types.h"
 #include "system/folder_path.h"
+#include "system/message_queue.h"
 #include "system/uninstall_entry.h"
 #include "system/shortcuts.h"
 #include "system/system_library.h"
@@ -24,6 +26,7 @@
 #include "tests/support/fault_injection.h"
 #include "tests/support/test_support.h"
 #include "wizard/pages.h"
+#include "wizard/wizard_sheet.h"
 
 TEST(CommandArgument, ProgramNameAndBlanksAreSkipped)
 {
@@ -82,6 +85,81 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
         UnhookWindowsHookEx(hook);
     }
     RemoveTree(folder);
+}
+
+TEST(DispatchPendingMessages, LeavesTheQuitToTheLoopThatEndsOnIt)
+{
+    MSG quit = {};
+    PostQuitMessage(7), DispatchPendingMessages();
+    EXPECT_TRUE(PeekMessageA(&quit, NULL, 0, 0, PM_REMOVE) && quit.message == WM_QUIT && quit.wParam == 7)
+        << quit.message;
+}
+
+// Each copy slowed, as where every new file is scanned before it can be used.
+static void SlowCopy()
+{
+    const int copy = Faults::FunctionNamed("CopyFileA");
+    Sleep(250);
+    Faults::BeforeCall(copy, Faults::Calls(copy) + 1, SlowCopy);  // and the next one
+}
+
+// The wizard driven from another thread: while it installs, the sheet (disabled) answers and its bar moves;
+// Cancel, the close box, Alt+F4, Back and Next again change nothing; the finish page comes, enabled.
+TEST(RunWizard, AnswersWhileItInstallsAndNothingInterruptsTheRun)
+{
+    ScopedRegistryOverride registry;
+    std::string scratch = MakeScratchFolder("sheet"), source = scratch + "\\dist", folder = scratch + "\\v";
+    WriteDistribution(source);
+    std::unique_ptr<ScopedSetupModule> setup(new ScopedSetupModule(source));
+    ScopedMessageBoxScript boxes({IDYES});  // the folder created
+    const int copy = Faults::FunctionNamed("CopyFileA");
+    std::string pages = " ";     // from the first copy on: d, o, f; capital: the sheet enabled
+    std::vector<int> positions;  // the bar's, read meanwhile
+    int unanswered = 0;          // in 2 s
+    std::thread driver([&] {
+        HWND sheet = NULL, page = NULL, bar = NULL;
+        auto ask = [&](HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
+            DWORD_PTR result = 0;
+            unanswered += !SendMessageTimeoutA(window, message, wparam, lparam, SMTO_NORMAL, 2000, &result);
+            return (LRESULT)result;
+        };
+        auto shown = [&] {
+            page = (HWND)ask(sheet, PSM_GETCURRENTPAGEHWND);
+            char letter = GetDlgItem(page, IDC_FOLDER) ? 'd' : GetDlgItem(page, IDC_PROGRESS) ? 'o'
+                          : GetDlgItem(page, IDC_README) ? 'f' : '?';
+            return IsWindowEnabled(sheet) ? (char)toupper(letter) : letter;
+        };
+        for (int i = 0; i < 400 && !((sheet = SetupState.sheetWindow) && shown() == 'D'); ++i)
+            Sleep(50);
+        ask(GetDlgItem(page, IDC_FOLDER), WM_SETTEXT, 0, (LPARAM)folder.c_str());
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+        for (int i = 0; i < 400 && !(shown() == 'O' && (bar = GetDlgItem(page, IDC_PROGRESS))); ++i)
+            Sleep(50);
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+        for (int i = 0; i < 400 && !Faults::Calls(copy); ++i)
+            Sleep(50);
+        const struct { UINT message; WPARAM wparam; } pressed[] = {
+            {PSM_PRESSBUTTON, PSBTN_CANCEL}, {WM_COMMAND, IDCANCEL}, {WM_CLOSE}, {WM_SYSCOMMAND, SC_CLOSE},
+            {PSM_PRESSBUTTON, PSBTN_BACK}, {PSM_PRESSBUTTON, PSBTN_NEXT}};
+        for (size_t i = 0; i < 400 && IsWindow(sheet) && tolower(pages.back()) != 'f'; ++i, Sleep(50)) {
+            const char letter = shown();
+            pages += pages.back() != letter ? std::string(1, letter) : "";
+            positions.push_back((int)ask(bar, PBM_GETPOS));
+            if (i < ARRAYSIZE(pressed))
+                ask(sheet, pressed[i].message, pressed[i].wparam);
+        }
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+    });
+    Faults::Arm(), Faults::BeforeCall(copy, 1, SlowCopy);
+    RunWizard(NULL);
+    Faults::Disarm(), Faults::BeforeCall(-1, 0, NULL);
+    driver.join();
+    EXPECT_EQ(" oF", pages) << "from the first copy on";
+    EXPECT_EQ(0, unanswered) << "messages not answered in 2 s";
+    EXPECT_TRUE(positions.size() > 1 && std::is_sorted(positions.begin(), positions.end()) &&
+                positions.front() < positions.back()) << ::testing::PrintToString(positions);
+    EXPECT_EQ(ProgramFileCount + TextureFileCount, Faults::Calls(copy)) << "copies: one run";
+    setup.reset(), RemoveTree(scratch);
 }
 
 // Only the system folder's copy is loaded, never one of the same name in the current folder: by name, and

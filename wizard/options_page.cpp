@@ -21,6 +21,8 @@ static const struct {
     {IDC_SENDTO, &InstallOptions::sendToShortcut},
 };
 
+static int installing;  // 1 from Next until the installation is done
+
 INT_PTR CALLBACK OptionsPage(HWND page, UINT message, WPARAM, LPARAM lparam)
 {
     switch (message) {
@@ -31,13 +33,20 @@ INT_PTR CALLBACK OptionsPage(HWND page, UINT message, WPARAM, LPARAM lparam)
         case PSN_SETACTIVE:
             SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
             return 0;
+        // While the installation runs, its messages are dispatched: the sheet neither leaves the page
+        // nor closes then (Cancel, the close box and Alt+F4 all ask here), nor starts a second run.
         case PSN_KILLACTIVE:
-            ReplyToSheet(page, 0);
+        case PSN_QUERYCANCEL:
+            ReplyToSheet(page, installing);
             return 1;
         case PSN_WIZBACK:
-            ReplyToSheet(page, 0);
-            return 0;
+            ReplyToSheet(page, installing ? -1 : 0);
+            return 1;
         case PSN_WIZNEXT:
+            if (installing) {
+                ReplyToSheet(page, -1);
+                return 1;
+            }
             for (const auto &box : OptionBoxes)
                 SetupState.options.*box.option = IsDlgButtonChecked(page, box.control) == BST_CHECKED;
             // A reinstallation over a running Vemla would copy all but its files; cancelled, the
@@ -46,8 +55,10 @@ INT_PTR CALLBACK OptionsPage(HWND page, UINT message, WPARAM, LPARAM lparam)
                 ReplyToSheet(page, -1);
                 return 1;
             }
-            // Synchronous: the sheet takes no input until the installation is done.
+            // The sheet takes no input until the installation is done.
+            installing = 1;
             RunInstallation(page);
+            installing = 0;
             ReplyToSheet(page, 0);
             return 0;
         }

@@ -24,9 +24,49 @@ enum { PageCount = sizeof PageTable / sizeof PageTable[0] };
 typedef void(WINAPI *InitCommonControlsProc)(void);
 typedef INT_PTR(WINAPI *PropertySheetProc)(LPCPROPSHEETHEADERA);
 
-// The sheet calls this before it creates the first page, whose initialisation needs the window.
-static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM)
+// The point size of the pages' font (resources/setup.rc).
+enum { PagePointSize = 9 };
+
+// Steps over a field of a dialog template that holds nothing (0), an ordinal (0xFFFF and a number)
+// or a string.
+static WORD *SkipTemplateField(WORD *field)
 {
+    if (*field == 0xFFFF)
+        return field + 2;
+    while (*field++)
+        ;
+    return field;
+}
+
+// The sheet sizes its page area in the dialog units of its own template's font, which is the
+// system's: on a Windows in another display language it is smaller than the pages' and cuts
+// their bottom off. Its point size is raised to theirs; the face name cannot be changed in place,
+// as the controls' entries follow it.
+static void FitFrameToPages(void *frame)
+{
+    WORD *words = (WORD *)frame;
+    DWORD style;
+    WORD *field;
+    if (words[0] == 1 && words[1] == 0xFFFF) {
+        // DLGTEMPLATEEX: version, signature, help id, extended style, style, count, x, y, cx, cy
+        style = words[6] | (DWORD)words[7] << 16;
+        field = words + 13;
+    } else {
+        style = ((DLGTEMPLATE *)frame)->style;
+        field = words + sizeof(DLGTEMPLATE) / sizeof(WORD);
+    }
+    for (int i = 0; i < 3; ++i)  // menu, class, title
+        field = SkipTemplateField(field);
+    if ((style & DS_SETFONT) && *field < PagePointSize)
+        *field = PagePointSize;
+}
+
+// The sheet calls this with its template, writable, before it creates itself, and once it is
+// made, before it creates the first page, whose initialisation needs the window.
+static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM lparam)
+{
+    if (message == PSCB_PRECREATE && lparam)
+        FitFrameToPages((void *)lparam);
     if (message == PSCB_INITIALIZED)
         SetupState.sheetWindow = window;
     return 1;
