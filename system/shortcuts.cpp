@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "base/setup_state.h"
+#include "system/narrow_path.h"
 
 // "X:\..." or "\\server\...": a path that names its drive or share. A shortcut path composed
 // from a folder the shell could not resolve ("\vemla.lnk") is neither.
@@ -18,6 +19,7 @@ static int IsAbsolutePath(const char *path)
 
 int GetSpecialFolderPath(char *path, int csidl)
 {
+    WCHAR wide[MAX_PATH];
     path[0] = '\0';
     IMalloc *allocator = NULL;
     if (FAILED(SHGetMalloc(&allocator)))
@@ -27,7 +29,8 @@ int GetSpecialFolderPath(char *path, int csidl)
     // A list the shell did not hand out is neither read nor freed.
     if (SUCCEEDED(SHGetSpecialFolderLocation(SetupState.sheetWindow, csidl, &list)) && list) {
         // Wine answers a virtual folder with its "::{GUID}" name instead of failing.
-        found = SHGetPathFromIDListA(list, path) && IsAbsolutePath(path);
+        // A profile named outside the code page (Müller) gives its folders in their short form.
+        found = SHGetPathFromIDListW(list, wide) && NarrowPath(wide, path) && IsAbsolutePath(path);
         allocator->Free(list);
     }
     allocator->Release();

@@ -17,6 +17,7 @@
 #include "resources/resource.h"
 #include "system/file_types.h"
 #include "system/folder_path.h"
+#include "system/narrow_path.h"
 #include "system/uninstall_entry.h"
 #include "system/shortcuts.h"
 #include "system/system_library.h"
@@ -82,6 +83,42 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
         UnhookWindowsHookEx(hook);
     }
     RemoveTree(folder);
+}
+
+// Paths the system gives in UTF-16, as the narrow interfaces take them: exactly, else by their short name
+// (the same folder), else not at all; never by a best fit (¥ as '\\'), never cut, nothing written past.
+TEST(NarrowPath, ExactElseTheShortNameNeverABestFitNorCut)
+{
+    const std::string scratch = MakeScratchFolder("names");
+    const std::wstring umlaut = Wide(scratch) + L"\\M\u00fcller", yen = Wide(scratch) + L"\\a\u00a5b";
+    for (const std::wstring &named : {umlaut, yen}) {
+        CreateDirectoryW(named.c_str(), NULL);
+        CloseHandle(CreateFileW((named + L"\\mark").c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL));
+    }
+    CreateDirectoryA((scratch + "\\a").c_str(), NULL);  // where a best fit would lead: a\b
+    std::string kanji = "C:\\";  // and 表 (95 5C) 128 times: 259 bytes, a NUL fills MAX_PATH
+    for (int i = 0; i < 128; ++i)
+        kanji += "表";
+    // narrow: the result exactly, "" refused, "same" the folder by another name (its mark there, no '?')
+    const struct { std::wstring wide; std::string narrow; const char *fault; } cases[] = {
+        {L"C:\\Program Files\\Vemla", "C:\\Program Files\\Vemla"},
+        {L"D:\\新しい表\\ソフト", "D:\\新しい表\\ソフト"},
+        {Wide(kanji), kanji}, {Wide(kanji) + L"x", ""}, {umlaut, "same"}, {yen, "same"},
+        {umlaut, "", "GetShortPathNameW"}, {umlaut + L"\\gone", ""}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(Shown(c.narrow) + (c.fault ? c.fault : ""));
+        char path[MAX_PATH + 16];
+        memset(path, 0x55, sizeof path);
+        Faults::Arm(c.fault ? Faults::FunctionNamed(c.fault) : -1, 1);
+        EXPECT_EQ(c.narrow.empty() ? 0 : 1, NarrowPath(c.wide.c_str(), path));
+        Faults::Disarm();
+        if (c.narrow == "same")
+            EXPECT_TRUE(!strchr(path, '?') && FileExists(path + std::string("\\mark"))) << Shown(path);
+        else
+            EXPECT_EQ(Shown(c.narrow), Shown(path));
+        EXPECT_EQ(std::string(16, 0x55), std::string(path + MAX_PATH, 16)) << "past the buffer";
+    }
+    RemoveTree(scratch);
 }
 
 // Only the system folder's copy is loaded, never one of the same name in the current folder: by name, and
