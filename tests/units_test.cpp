@@ -115,7 +115,8 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeOnlyFromAUsableDistributi
 }
 
 // Paths the system gives in UTF-16, as the narrow interfaces take them: exactly, else by their short name
-// (the same folder), else not at all; never by a best fit (¥ as '\\'), never cut, nothing written past.
+// (the same folder), else not at all; never by a best fit (¥ as '\\'), never cut, nothing written past. So
+// also the shell folders of a profile named outside code page 932 (its Desktop moved there).
 TEST(NarrowPath, ExactElseTheShortNameNeverABestFitNorCut)
 {
     const std::string scratch = MakeScratchFolder("names");
@@ -128,19 +129,31 @@ TEST(NarrowPath, ExactElseTheShortNameNeverABestFitNorCut)
     std::string kanji = "C:\\";  // and 表 (95 5C) 128 times: 259 bytes, a NUL fills MAX_PATH
     for (int i = 0; i < 128; ++i)
         kanji += "表";
-    // narrow: the result exactly, "" refused, "same" the folder by another name (its mark there, no '?')
-    const struct { std::wstring wide; std::string narrow; const char *fault; } cases[] = {
+    const wchar_t shellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                                   L"User Shell Folders";
+    const RegistryValue desktop = ReadRegistryValueW(HKEY_CURRENT_USER, shellFolders, L"Desktop");
+    ASSERT_TRUE(desktop.found) << "the prefix's Desktop, put back after each row";
+    // narrow: the result exactly, "" refused, "same" the folder by another name (its mark there, no '?');
+    // shell: through GetSpecialFolderPath, the Desktop's place being wide.
+    const struct { std::wstring wide; std::string narrow; const char *fault; bool shell; } cases[] = {
         {L"C:\\Program Files\\Vemla", "C:\\Program Files\\Vemla"},
         {L"D:\\新しい表\\ソフト", "D:\\新しい表\\ソフト"},
         {Wide(kanji), kanji}, {Wide(kanji) + L"x", ""}, {umlaut, "same"}, {yen, "same"},
-        {umlaut, "", "GetShortPathNameW"}, {umlaut + L"\\gone", ""}};
+        {umlaut, "", "GetShortPathNameW"}, {umlaut + L"\\gone", ""},
+        {umlaut, "same", NULL, true}, {yen, "", "GetShortPathNameW", true}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(Shown(c.narrow) + (c.fault ? c.fault : ""));
+        SCOPED_TRACE(Shown(c.narrow) + (c.fault ? c.fault : "") + (c.shell ? " shell" : ""));
         char path[MAX_PATH + 16];
         memset(path, 0x55, sizeof path);
+        if (c.shell)
+            RegSetKeyValueW(HKEY_CURRENT_USER, shellFolders, L"Desktop", REG_SZ, c.wide.c_str(),
+                            DWORD((c.wide.size() + 1) * sizeof(wchar_t)));
         Faults::Arm(c.fault ? Faults::FunctionNamed(c.fault) : -1, 1);
-        EXPECT_EQ(c.narrow.empty() ? 0 : 1, NarrowPath(c.wide.c_str(), path));
+        EXPECT_EQ(c.narrow.empty() ? 0 : 1, c.shell ? GetSpecialFolderPath(path, CSIDL_DESKTOPDIRECTORY)
+                                                     : NarrowPath(c.wide.c_str(), path));
         Faults::Disarm();
+        RegSetKeyValueW(HKEY_CURRENT_USER, shellFolders, L"Desktop", desktop.type, desktop.bytes.data(),
+                        (DWORD)desktop.bytes.size());
         if (c.narrow == "same")
             EXPECT_TRUE(!strchr(path, '?') && FileExists(path + std::string("\\mark"))) << Shown(path);
         else
