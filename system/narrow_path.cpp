@@ -1,7 +1,7 @@
 #include "system/narrow_path.h"
 
 // The bytes (with the NUL) that wide takes in the ANSI code page, or 0 when a character has no
-// form there. No best fit: it would turn U+00A5 into '\', another folder, and U+00FC into 'u'.
+// form there. No best fit: it would turn U+00A5 (¥) into '\', another folder.
 static int MeasureExactly(const WCHAR *wide)
 {
     BOOL usedDefault = FALSE;
