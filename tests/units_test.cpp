@@ -72,13 +72,8 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeOnlyFromAUsableDistributi
     // GetShortPathNameW the long name, as a volume without short names. box: the only one shown, else the
     // sheet is. removed: from the distribution ("*": all but setup.exe, as Explorer runs one from a ZIP
     // folder); named: its folder named outside code page 932.
-    const struct {
-        const char *argument;
-        bool ours;
-        const char *fault;
-        std::string box, removed;
-        bool named;
-    } cases[] = {
+    const struct { const char *argument; bool ours; const char *fault; std::string box, removed; bool named; }
+        cases[] = {
         {"/u", false, NULL, asked, "*"}, {""}, {"/U"}, {"-u"}, {"/u "}, {"/u x"}, {"/u", true, NULL, running},
         {"", true, NULL, running, "*"}, {"", false, "CreateMutexA", running},
         {"", false, "GetACP", codePage, "*"}, {"/u", false, "GetACP", codePage},
