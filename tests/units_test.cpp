@@ -91,6 +91,7 @@ TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeOnlyFromAUsableDistributi
             WriteDistribution(source);
             SetFileAttributesA((source + "\\" + c.removed).c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA((source + "\\" + c.removed).c_str());
+            CreateDirectoryA((source + "\\" + c.removed).c_str(), NULL);  // a folder so named is no file
         }
         const std::wstring named = std::to_wstring(i) + L" M\u00fcller";
         ScopedSetupModule setup(c.named ? RenameFolder(source, named, &shortName) : Wide(source));
