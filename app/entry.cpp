@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "base/setup_state.h"
+#include "core/distribution.h"
 #include "core/uninstall.h"
 #include "wizard/wizard_sheet.h"
 
@@ -32,10 +33,10 @@ int RunSetup(HINSTANCE instance, const char *argument)
         return 0;
     }
     CoInitialize(NULL);  // a failure shows later, as shortcuts that cannot be written
-    if (lstrcmpA(argument, "/u") != 0)
-        RunWizard(GetDesktopWindow());
-    else
+    if (lstrcmpA(argument, "/u") == 0)
         RunUninstallation();
+    else if (CheckDistribution())
+        RunWizard(GetDesktopWindow());
     CoUninitialize();
     CloseHandle(running);
     return 0;

@@ -4,8 +4,9 @@
 
 #include <windows.h>
 
-// Records the instance, runs install mode (any argument but exactly "/u") or uninstall mode; under any
-// code page but 932 it only says so. Always returns 0, the process exit code.
+// Records the instance, runs install mode (any argument but exactly "/u"; the wizard only from a
+// usable distribution, CheckDistribution) or uninstall mode; under any code page but 932 it only
+// says so. Always returns 0, the process exit code.
 int RunSetup(HINSTANCE instance, const char *argument);
 
 // The argument part of a command line: the program name is skipped (up to and including its

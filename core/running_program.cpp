@@ -2,15 +2,14 @@
 
 #include "base/bounded_text.h"
 #include "base/layout.h"
-#include "base/setup_state.h"
+#include "system/module_path.h"
 
 int IsRunningProgram(const char *folder, const char *name)
 {
     char running[MAX_PATH];
     char listed[MAX_PATH];
-    DWORD length = GetModuleFileNameA(SetupState.instance, running, sizeof running);
-    return length > 0 && length < sizeof running &&
-           JoinPath(listed, sizeof listed, folder, name) && lstrcmpiA(running, listed) == 0;
+    return GetSetupPath(running) && JoinPath(listed, sizeof listed, folder, name) &&
+           lstrcmpiA(running, listed) == 0;
 }
 
 // Opening for writing with no sharing fails on a running program's file and on a file another

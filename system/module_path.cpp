@@ -4,6 +4,7 @@
 
 #include "base/bounded_text.h"
 #include "base/setup_state.h"
+#include "system/narrow_path.h"
 
 int SplitModulePath(const char *path, char *drive, char *directory)
 {
@@ -38,6 +39,18 @@ int SplitModulePath(const char *path, char *drive, char *directory)
     return 1;
 }
 
+int GetSetupPath(char *path)
+{
+    WCHAR wide[MAX_PATH];
+    DWORD length = GetModuleFileNameW(SetupState.instance, wide, MAX_PATH);
+    // A name that filled the buffer was cut by the system: refuse it rather than use another folder.
+    if (length == 0 || length >= MAX_PATH) {
+        path[0] = '\0';
+        return 0;
+    }
+    return NarrowPath(wide, path);
+}
+
 int GetSetupFolder(char *folder)
 {
     char name[MAX_PATH];
@@ -45,11 +58,7 @@ int GetSetupFolder(char *folder)
     char directory[256];
 
     folder[0] = '\0';
-    DWORD length = GetModuleFileNameA(SetupState.instance, name, sizeof name);
-    // A name that filled the buffer was cut by the system: refuse it rather than use another folder.
-    if (length == 0 || length >= sizeof name)
-        return 0;
-    if (!SplitModulePath(name, drive, directory))
+    if (!GetSetupPath(name) || !SplitModulePath(name, drive, directory))
         return 0;
     return CopyText(folder, MAX_PATH, drive) && AppendText(folder, MAX_PATH, directory);
 }

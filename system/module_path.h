@@ -2,8 +2,13 @@
 #ifndef VEMLA_MODULE_PATH_H
 #define VEMLA_MODULE_PATH_H
 
+// Fills path (MAX_PATH bytes) with the running program's full file name, in its short form where
+// the long one has a character outside the ANSI code page. Returns 1, or 0 with path empty when
+// the name cannot be had in the ANSI code page or does not fit.
+int GetSetupPath(char *path);
+
 // Fills folder (MAX_PATH bytes) with the running program's drive and directory, ending with a
-// separator. Returns 1, or 0 with folder empty when the module's name cannot be had.
+// separator. Returns 1, or 0 with folder empty when GetSetupPath fails or the folder does not fit.
 int GetSetupFolder(char *folder);
 
 // Splits a full file name into drive (3 bytes: "X:" or empty) and directory (256 bytes: up to and

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "base/setup_state.h"
+#include "system/narrow_path.h"
 
 // "X:\..." or "\\server\...": a path that names its drive or share. A shortcut path composed
 // from a folder the shell could not resolve ("\vemla.lnk") is neither.
@@ -26,6 +27,7 @@ static int IsNoSuchFolder(HRESULT result)
 
 int GetSpecialFolderPath(char *path, int csidl)
 {
+    WCHAR wide[MAX_PATH];
     path[0] = '\0';
     IMalloc *allocator = NULL;
     if (FAILED(SHGetMalloc(&allocator))) {
@@ -38,10 +40,11 @@ int GetSpecialFolderPath(char *path, int csidl)
     // A list the shell did not hand out is neither read nor freed.
     HRESULT located = SHGetSpecialFolderLocation(SetupState.sheetWindow, csidl, &list);
     if (SUCCEEDED(located) && list) {
-        // Wine answers a virtual folder with its "::{GUID}" name instead of failing: no folder.
-        found = SHGetPathFromIDListA(list, path);
+        // Wine answers a virtual folder with its "::{GUID}" name instead of failing: no folder. A
+        // profile named outside the code page (Müller) gives its folders in their short form.
+        found = SHGetPathFromIDListW(list, wide);
         error = found ? ERROR_PATH_NOT_FOUND : GetLastError();
-        found = found && IsAbsolutePath(path);
+        found = found && NarrowPath(wide, path) && IsAbsolutePath(path);
         allocator->Free(list);
     } else if (IsNoSuchFolder(located)) {
         error = ERROR_PATH_NOT_FOUND;

@@ -2,10 +2,11 @@
 #ifndef VEMLA_SHORTCUTS_H
 #define VEMLA_SHORTCUTS_H
 
-// Fills path (MAX_PATH bytes) with the folder of csidl, owned by SetupState.sheetWindow.
-// Returns 1, or 0 with path empty when the shell cannot resolve the folder or it has no
-// file-system path: callers must then compose nothing from it. On 0 the thread's last error is
-// ERROR_PATH_NOT_FOUND when the profile has no such folder, another error when the shell failed.
+// Fills path (MAX_PATH bytes) with the folder of csidl, owned by SetupState.sheetWindow, as
+// NarrowPath gives it. Returns 1, or 0 with path empty when the shell cannot resolve the folder,
+// it has no file-system path or none in the ANSI code page: callers must then compose nothing. On
+// 0 the thread's last error is ERROR_PATH_NOT_FOUND when the profile has no such folder (or none
+// with a path), another error when the shell failed.
 int GetSpecialFolderPath(char *path, int csidl);
 
 // Writes the shortcut file shortcutPath to target, with the description "Zandorel", the working

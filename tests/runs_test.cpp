@@ -71,8 +71,10 @@ protected:
         page = CreateWindowExA(0, "STATIC", "page", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
         HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 200, 20, page, (HMENU)1010, NULL, NULL);
         progressProc = (WNDPROC)SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)RecordingProgress);
+        // Run from a folder named outside code page 932 (as C:\Users\Müller\Downloads), which the
+        // checks read through its short name.
         WriteDistribution(source);
-        module.reset(new ScopedSetupModule(source));
+        module.reset(new ScopedSetupModule(RenameFolder(source, L"dist M\u00fcller", &source)));
     }
 
     void TearDown() override

@@ -19,6 +19,7 @@
 #include "system/file_types.h"
 #include "system/folder_path.h"
 #include "system/message_queue.h"
+#include "system/narrow_path.h"
 #include "system/uninstall_entry.h"
 #include "system/shortcuts.h"
 #include "system/system_library.h"
@@ -53,37 +54,62 @@ static LRESULT CALLBACK BlockSheet(int code, WPARAM wparam, LPARAM lparam)
     return CallNextHookEx(NULL, code, wparam, lparam);
 }
 
-TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeAndTheExitCodeIsZero)
+// In install mode the wizard starts only from a distribution whose folder has a name in code page 932
+// (a short one will do) and that holds vemla.exe: else one box says why, naming what is missing.
+TEST(RunSetup, OnlyExactSlashUUninstallsOneSetupAtATimeOnlyFromAUsableDistributionAndTheExitCodeIsZero)
 {
     static const char asked[] = "Vemlaをアンインストールしますか？", running[] = "Vemlaのセットアップは既に実行中です。",
         codePage[] = "Vemlaのセットアップは、「Unicode 対応ではないプログラムの言語」が日本語で、"
-                     "「ベータ: ワールドワイド言語サポートで Unicode UTF-8 を使用」がオフの Windows で実行してください。";
+                     "「ベータ: ワールドワイド言語サポートで Unicode UTF-8 を使用」がオフの Windows で実行してください。",
+        unusable[] = "Vemlaのセットアップを、このフォルダから実行することはできません。\nフォルダ名に使えない文字があります。"
+                     "半角英数字だけの名前のフォルダにすべてのファイルを移して、もう一度実行してください。";
+    const std::string missing = "Vemlaのセットアップに必要なファイルが見つかりません。\n圧縮ファイルの中から実行した場合は、"
+                                "すべてのファイルを展開してから、展開したフォルダのsetup.exeを実行してください。\n\n";
+    const std::string alone = missing + "vemla.exe\nvemla.hlp\nvemla.cnt\nreadme.txt\nlicense.txt\n"
+                              "TEXTURE\\キャンバス.BMP\nTEXTURE\\コルク１.BMP\nTEXTURE\\コルク２.BMP\n"
+                              "TEXTURE\\コンクリート壁.BMP\nTEXTURE\\メタル.BMP\nほか 7 件";
     std::string folder = MakeScratchFolder("entry");
-    {
-        ScopedSetupModule setup(folder);  // the wizard's templates
-        sheetInstance = setup.module;
-        HHOOK hook = SetWindowsHookExA(WH_CBT, BlockSheet, NULL, GetCurrentThreadId());
-        // ours: another setup.exe of ours runs, which neither mode may disturb, nor another user's
-        // (CreateMutexA failing: its mutex cannot be opened); GetACP answering a Western code page.
-        // box: the only one shown, else the sheet is.
-        static const struct { const char *argument; bool ours; const char *fault, *box; } cases[] = {
-            {"/u", false, NULL, asked}, {""}, {"/U"}, {"-u"}, {"/u "}, {"/u x"}, {"/u", true, NULL, running},
-            {"", true, NULL, running}, {"", false, "CreateMutexA", running}, {"", false, "GetACP", codePage},
-            {"/u", false, "GetACP", codePage}};
-        for (const auto &c : cases) {
-            SCOPED_TRACE(std::string(c.argument) + (c.ours ? " ours" : " ") + (c.fault ? c.fault : ""));
-            sheetsBlocked = 0;
-            HANDLE other = c.ours ? CreateMutexA(NULL, TRUE, "Global\\VemlaSetup") : NULL;
-            ScopedMessageBoxScript boxes({IDNO});  // declines an uninstallation
-            Faults::Arm(c.fault ? Faults::FunctionNamed(c.fault) : -1, 1);
-            EXPECT_EQ(0, RunSetup(setup.module, c.argument));
-            Faults::Disarm();
-            CloseHandle(other);
-            EXPECT_EQ(c.box ? 0 : 1, sheetsBlocked) << "wizard sheets";
-            EXPECT_EQ(Shown(c.box ? "セットアップ: " + std::string(c.box) + "\n" : ""), Shown(boxes.Texts()));
+    HHOOK hook = SetWindowsHookExA(WH_CBT, BlockSheet, NULL, GetCurrentThreadId());
+    // ours: another setup.exe of ours runs, which neither mode may disturb, nor another user's
+    // (CreateMutexA failing: its mutex cannot be opened); GetACP answering a Western code page;
+    // GetShortPathNameW the long name, as a volume without short names. box: the only one shown, else the
+    // sheet is. removed: from the distribution ("*": all but setup.exe, as Explorer runs one from a ZIP
+    // folder); named: its folder named outside code page 932.
+    const struct { const char *argument; bool ours; const char *fault; std::string box, removed; bool named; }
+        cases[] = {
+        {"/u", false, NULL, asked, "*"}, {""}, {"/U"}, {"-u"}, {"/u "}, {"/u x"}, {"/u", true, NULL, running},
+        {"", true, NULL, running, "*"}, {"", false, "CreateMutexA", running},
+        {"", false, "GetACP", codePage, "*"}, {"/u", false, "GetACP", codePage},
+        {"", false, NULL, alone, "*"}, {"", false, NULL, missing + "vemla.exe", "vemla.exe"},
+        {"", false, NULL, "", "vemla.hlp"},
+        {"", false, NULL, "", "", true}, {"", false, "GetShortPathNameW", unusable, "vemla.exe", true}};
+    for (size_t i = 0; i < sizeof cases / sizeof *cases; ++i) {
+        const auto &c = cases[i];
+        SCOPED_TRACE(std::string(c.argument) + (c.ours ? " ours " : " ") + (c.fault ? c.fault : "") +
+                     " removed " + c.removed + (c.named ? " named" : ""));
+        std::string source = folder + "\\" + std::to_string(i), shortName;
+        if (c.removed == "*") {
+            CreateDirectoryA(source.c_str(), NULL);
+        } else {
+            WriteDistribution(source);
+            SetFileAttributesA((source + "\\" + c.removed).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA((source + "\\" + c.removed).c_str());
+            CreateDirectoryA((source + "\\" + c.removed).c_str(), NULL);  // a folder so named is no file
         }
-        UnhookWindowsHookEx(hook);
+        const std::wstring named = std::to_wstring(i) + L" M\u00fcller";
+        ScopedSetupModule setup(c.named ? RenameFolder(source, named, &shortName) : Wide(source));
+        sheetInstance = setup.module;  // the wizard's templates
+        sheetsBlocked = 0;
+        HANDLE other = c.ours ? CreateMutexA(NULL, TRUE, "Global\\VemlaSetup") : NULL;
+        ScopedMessageBoxScript boxes({IDNO});  // declines an uninstallation
+        Faults::Arm(c.fault ? Faults::FunctionNamed(c.fault) : -1, 1);
+        EXPECT_EQ(0, RunSetup(setup.module, c.argument));
+        Faults::Disarm();
+        CloseHandle(other);
+        EXPECT_EQ(c.box.empty() ? 1 : 0, sheetsBlocked) << "wizard sheets";
+        EXPECT_EQ(Shown(c.box.empty() ? "" : "セットアップ: " + c.box + "\n"), Shown(boxes.Texts()));
     }
+    UnhookWindowsHookEx(hook);
     RemoveTree(folder);
 }
 
@@ -160,6 +186,55 @@ TEST(RunWizard, AnswersWhileItInstallsAndNothingInterruptsTheRun)
                 positions.front() < positions.back()) << ::testing::PrintToString(positions);
     EXPECT_EQ(ProgramFileCount + TextureFileCount, Faults::Calls(copy)) << "copies: one run";
     setup.reset(), RemoveTree(scratch);
+}
+
+// Paths the system gives in UTF-16, as the narrow interfaces take them: exactly, else by their short name
+// (the same folder), else not at all; never by a best fit (¥ as '\\'), never cut, nothing written past. So
+// also the shell folders of a profile named outside code page 932 (its Desktop moved there).
+TEST(NarrowPath, ExactElseTheShortNameNeverABestFitNorCut)
+{
+    const std::string scratch = MakeScratchFolder("names");
+    const std::wstring umlaut = Wide(scratch) + L"\\M\u00fcller", yen = Wide(scratch) + L"\\a\u00a5b";
+    for (const std::wstring &named : {umlaut, yen}) {
+        CreateDirectoryW(named.c_str(), NULL);
+        CloseHandle(CreateFileW((named + L"\\mark").c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL));
+    }
+    CreateDirectoryA((scratch + "\\a").c_str(), NULL);  // where a best fit would lead: a\b
+    std::string kanji = "C:\\";  // and 表 (95 5C) 128 times: 259 bytes, a NUL fills MAX_PATH
+    for (int i = 0; i < 128; ++i)
+        kanji += "表";
+    const wchar_t shellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                                   L"User Shell Folders";
+    const RegistryValue desktop = ReadRegistryValueW(HKEY_CURRENT_USER, shellFolders, L"Desktop");
+    ASSERT_TRUE(desktop.found) << "the prefix's Desktop, put back after each row";
+    // narrow: the result exactly, "" refused, "same" the folder by another name (its mark there, no '?');
+    // shell: through GetSpecialFolderPath, the Desktop's place being wide.
+    const struct { std::wstring wide; std::string narrow; const char *fault; bool shell; } cases[] = {
+        {L"C:\\Program Files\\Vemla", "C:\\Program Files\\Vemla"},
+        {L"D:\\新しい表\\ソフト", "D:\\新しい表\\ソフト"},
+        {Wide(kanji), kanji}, {Wide(kanji) + L"x", ""}, {umlaut, "same"}, {yen, "same"},
+        {umlaut, "", "GetShortPathNameW"}, {umlaut + L"\\gone", ""},
+        {umlaut, "same", NULL, true}, {yen, "", "GetShortPathNameW", true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(Shown(c.narrow) + (c.fault ? c.fault : "") + (c.shell ? " shell" : ""));
+        char path[MAX_PATH + 16];
+        memset(path, 0x55, sizeof path);
+        if (c.shell)
+            RegSetKeyValueW(HKEY_CURRENT_USER, shellFolders, L"Desktop", REG_SZ, c.wide.c_str(),
+                            DWORD((c.wide.size() + 1) * sizeof(wchar_t)));
+        Faults::Arm(c.fault ? Faults::FunctionNamed(c.fault) : -1, 1);
+        EXPECT_EQ(c.narrow.empty() ? 0 : 1, c.shell ? GetSpecialFolderPath(path, CSIDL_DESKTOPDIRECTORY)
+                                                     : NarrowPath(c.wide.c_str(), path));
+        Faults::Disarm();
+        RegSetKeyValueW(HKEY_CURRENT_USER, shellFolders, L"Desktop", desktop.type, desktop.bytes.data(),
+                        (DWORD)desktop.bytes.size());
+        if (c.narrow == "same")
+            EXPECT_TRUE(!strchr(path, '?') && FileExists(path + std::string("\\mark"))) << Shown(path);
+        else
+            EXPECT_EQ(Shown(c.narrow), Shown(path));
+        EXPECT_EQ(std::string(16, 0x55), std::string(path + MAX_PATH, 16)) << "past the buffer";
+    }
+    RemoveTree(scratch);
 }
 
 // Only the system folder's copy is loaded, never one of the same name in the current folder: by name, and

@@ -11,6 +11,7 @@
 #include "system/file_sizes.h"
 #include "system/folder_path.h"
 #include "system/module_path.h"
+#include "system/narrow_path.h"
 #include "system/registry.h"
 #include "system/uninstall_entry.h"
 #include "system/shortcuts.h"
@@ -225,8 +226,10 @@ int BrowseForFolder(HWND owner, char *folder)
     int chosen = 0;
     LPITEMIDLIST itemList = SHBrowseForFolderA(&description);
     if (itemList) {
+        WCHAR wide[MAX_PATH];
         char path[MAX_PATH];
-        if (SHGetPathFromIDListA(itemList, path))
+        // A folder without a name in the ANSI code page (not even a short one) leaves the field.
+        if (SHGetPathFromIDListW(itemList, wide) && NarrowPath(wide, path))
             chosen = CopyText(folder, MAX_PATH, path);
         allocator->Free(itemList);
     }

@@ -168,6 +168,16 @@ BOOL WINAPI VolumeFlags(LPCSTR root, LPSTR name, DWORD nameSize, LPDWORD serial,
     return got;
 }
 
+// Fails as a volume that makes no short names answers: with the long name.
+template <int I> DWORD WINAPI ShortName(LPCWSTR path, LPWSTR shortPath, DWORD size)
+{
+    DWORD length = Hook<decltype(&::GetShortPathNameW)>::Call<I>(path, shortPath, size);
+    if (length != (DWORD)-1)
+        return length;
+    length = lstrlenW(path);
+    return length < size ? (lstrcpyW(shortPath, path), length) : length + 1;
+}
+
 // One line per function: its failure, realistic for what it does.
 #define FAULT_AS(function, wrapper, failed, error) \
     {#function, (void *)&wrapper<__COUNTER__ - First - 1>, (LONG_PTR)(failed), error, NULL, 0}
@@ -188,7 +198,8 @@ Entry FaultTable[] = {
     FAULT_AS(GetDriveTypeA, DriveType, DRIVE_NO_ROOT_DIR, ERROR_NOT_READY),
     FAULT_AS(GetVolumeInformationA, VolumeFlags, FALSE, ERROR_NOT_READY),
     FAULT(SHFileOperationA, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED),
-    FAULT(GetModuleFileNameA, 0, ERROR_ACCESS_DENIED),
+    FAULT(GetModuleFileNameW, 0, ERROR_ACCESS_DENIED),
+    FAULT_AS(GetShortPathNameW, ShortName, -1, ERROR_SUCCESS),  // the long name, as without 8.3 names
     FAULT(GetLongPathNameA, 0, ERROR_ACCESS_DENIED),
     FAULT_AS(GetDiskFreeSpaceExA, FreeSpace, FALSE, ERROR_NOT_READY),
     FAULT_AS(GetDiskFreeSpaceA, ClusterSize, FALSE, ERROR_NOT_READY),
@@ -210,7 +221,7 @@ Entry FaultTable[] = {
     FAULT(CoCreateInstance, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
     FAULT(SHGetMalloc, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
     FAULT(SHGetSpecialFolderLocation, E_OUTOFMEMORY, ERROR_NOT_ENOUGH_MEMORY),
-    FAULT(SHGetPathFromIDListA, FALSE, ERROR_ACCESS_DENIED),
+    FAULT(SHGetPathFromIDListW, FALSE, ERROR_ACCESS_DENIED),
     FAULT(ShellExecuteA, SE_ERR_FNF, ERROR_FILE_NOT_FOUND),
     FAULT(SHChangeNotify, 0, ERROR_SUCCESS),  // tells nothing
     FAULT(CreateMutexA, NULL, ERROR_ACCESS_DENIED),  // another user's setup, running elevated

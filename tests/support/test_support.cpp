@@ -23,6 +23,13 @@ std::string Shown(const std::string &text)
     return shown;
 }
 
+std::wstring Wide(const std::string &text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(932, 0, text.data(), (int)text.size(), &wide[0], (int)wide.size()));
+    return wide;
+}
+
 std::string MakeScratchFolder(const char *tag)
 {
     char temp[MAX_PATH];
@@ -245,13 +252,14 @@ std::string ScopedMessageBoxScript::Texts() const
     return texts;
 }
 
-ScopedSetupModule::ScopedSetupModule(const std::string &folder)
+ScopedSetupModule::ScopedSetupModule(const std::wstring &folder)
     : module(NULL), previous(SetupState.instance)
 {
-    std::string path = folder + "\\setup.exe", source = TestProgramFolder() + "\\setup.exe";
-    EXPECT_TRUE(CopyFileA(source.c_str(), path.c_str(), FALSE)) << "cannot copy " << source;
-    module = LoadLibraryA(path.c_str());
-    EXPECT_NE((HMODULE)NULL, module) << "cannot load " << path << ": " << GetLastError();
+    std::wstring path = folder + L"\\setup.exe";
+    std::string source = TestProgramFolder() + "\\setup.exe";
+    EXPECT_TRUE(CopyFileW(Wide(source).c_str(), path.c_str(), FALSE)) << "cannot copy " << source;
+    module = LoadLibraryW(path.c_str());
+    EXPECT_NE((HMODULE)NULL, module) << "cannot load setup.exe: " << GetLastError();
     SetupState.instance = module;
 }
 
@@ -279,6 +287,19 @@ void WriteDistribution(const std::string &source)
             WriteFileBytes(source + "\\" + name, "file " + name);
         SetFileAttributesA((source + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY);
     }
+}
+
+std::wstring RenameFolder(const std::string &folder, const std::wstring &name, std::string *shortName)
+{
+    const std::wstring renamed = Wide(folder.substr(0, folder.rfind('\\') + 1)) + name;
+    WCHAR shortWide[MAX_PATH] = L"";
+    char narrow[MAX_PATH] = "";
+    EXPECT_TRUE(MoveFileW(Wide(folder).c_str(), renamed.c_str())) << "cannot rename " << folder;
+    DWORD length = GetShortPathNameW(renamed.c_str(), shortWide, MAX_PATH);
+    EXPECT_TRUE(length && length < MAX_PATH &&
+                WideCharToMultiByte(932, 0, shortWide, -1, narrow, MAX_PATH, 0, 0)) << "no short name";
+    *shortName = narrow;
+    return renamed;
 }
 
 std::string SpecialFolder(int csidl)

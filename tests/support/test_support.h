@@ -11,6 +11,7 @@
 #include <vector>
 
 std::string Shown(const std::string &text);  // code page 932 text as UTF-8, for a failure message
+std::wstring Wide(const std::string &text);  // code page 932 text as UTF-16
 std::string MakeScratchFolder(const char *tag);  // new, empty, under %TEMP%, no trailing separator
 void RemoveTree(const std::string &path);        // read-only files too
 bool FileExists(const std::string &path);
@@ -64,7 +65,8 @@ struct ScopedMessageBoxScript {
 // While alive, SetupState.instance is a copy of the x86_64 setup.exe loaded (not run) from folder\setup.exe, so
 // the runs take folder as the running program's; the file cannot be deleted meanwhile, and stays afterwards.
 struct ScopedSetupModule {
-    explicit ScopedSetupModule(const std::string &folder);
+    explicit ScopedSetupModule(const std::string &folder) : ScopedSetupModule(Wide(folder)) {}
+    explicit ScopedSetupModule(const std::wstring &folder);  // also one named outside code page 932
     ~ScopedSetupModule();
     HMODULE module;
     HINSTANCE previous;
@@ -73,6 +75,9 @@ struct ScopedSetupModule {
 // Lays out a distribution folder in source (made with TEXTURE): each file but setup.exe (the
 // ScopedSetupModule's) holds "file <name>", read-only as on a CD-ROM.
 void WriteDistribution(const std::string &source);
+// Renames folder to name (beside it; named outside code page 932, say). Returns its new name in UTF-16,
+// and in shortName its short name in code page 932 (under Wine every long name has one), for narrow checks.
+std::wstring RenameFolder(const std::string &folder, const std::wstring &name, std::string *shortName);
 
 extern const char *const Extensions[4];  // the order of earlier[] below
 extern const char CapabilitiesKey[];     // Vemla's in "Default apps", under HKEY_LOCAL_MACHINE
