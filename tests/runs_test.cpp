@@ -329,7 +329,7 @@ TEST_F(Runs, AnExistingFolderOfOursAloneGetsProgramFilesRights)
         else if (c != UsersFile)
             ASSERT_TRUE(SetFileAttributesA(hlp.c_str(), 0) && DeleteFileA(hlp.c_str()));
         if (c == Linked)
-            ASSERT_TRUE(RemoveDirectoryA(textures.c_str()) && FolderLink(textures, source));
+            ASSERT_TRUE(RemoveDirectoryA(textures.c_str()) && FolderLink(textures, root));
         Faults::FakeDrive(c == Remote ? DRIVE_REMOTE : 0, c == NoAcls ? FILE_CASE_PRESERVED_NAMES : 0);
         Execute(Install);
         Faults::FakeDrive(0, 0);
