@@ -150,10 +150,10 @@ int RemoveCapabilities(void)
 
 int IsAssociationOutranked(const char *extension)
 {
-    // Windows writes the user's choice itself (for .jpg and .png at first sign-in) and lets no
-    // program write it: Windows 11 24H2 and later keep it in UserChoiceLatest's subkey ProgId, which
-    // Explorer follows first and which decides where it names a program; earlier ones in UserChoice. The user's own
-    // classes come next. The elevated program's HKEY_CURRENT_USER is the signed-in user's unless
+    // Windows writes the user's choice itself (for .jpg and .png at first sign-in) and lets no program
+    // write it: Windows 11 24H2 and later keep it in UserChoiceLatest's subkey ProgId, which Explorer
+    // follows first and which decides where it names a program; earlier ones in UserChoice. The user's
+    // own classes come next. The elevated program's HKEY_CURRENT_USER is the signed-in user's unless
     // another account's password was typed at the prompt. Wine honours none of these places.
     static const char FileExts[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
     static const struct {
