@@ -347,8 +347,8 @@ TEST(CreateFolderPath, CreatesWhatIsMissingAndEndsInTheLastFolderEntered)
     CoUninitialize();
     EXPECT_EQ(14, CountFolderEntries(scratch)) << "v.lnk alone added";
     SetCurrentDirectoryA(start.c_str());
-    for (const std::string &path : {scratch, unc + "\\" + host, programs + tag, programs + tag + "u", x86, "C:" + tag,
-                                    alike})
+    for (const std::string &path :
+         {scratch, unc + "\\" + host, programs + tag, programs + tag + "u", x86, "C:" + tag, alike})
         RemoveTree(path);
 }
 

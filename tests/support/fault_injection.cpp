@@ -134,8 +134,8 @@ template <int I> BOOL WINAPI CreateFolder(LPCSTR folder, LPSECURITY_ATTRIBUTES a
 
 // What each SetNamedSecurityInfoA since Arm was handed for a folder's list, as SDDL, into rights too.
 template <int I>
-DWORD WINAPI SetRights(LPSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID owner, PSID group, PACL dacl,
-                       PACL sacl)
+DWORD WINAPI SetRights(LPSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID owner, PSID group,
+                       PACL dacl, PACL sacl)
 {
     SECURITY_DESCRIPTOR descriptor;
     char *sddl = NULL;
@@ -158,11 +158,11 @@ template <int I> UINT WINAPI DriveType(LPCSTR root)
 }
 
 template <int I>
-BOOL WINAPI VolumeFlags(LPCSTR root, LPSTR name, DWORD nameSize, LPDWORD serial, LPDWORD length, LPDWORD flags,
-                        LPSTR system, DWORD systemSize)
+BOOL WINAPI VolumeFlags(LPCSTR root, LPSTR name, DWORD nameSize, LPDWORD serial, LPDWORD length,
+                        LPDWORD flags, LPSTR system, DWORD systemSize)
 {
-    BOOL got = Hook<decltype(&::GetVolumeInformationA)>::Call<I>(root, name, nameSize, serial, length, flags, system,
-                                                                  systemSize);
+    BOOL got = Hook<decltype(&::GetVolumeInformationA)>::Call<I>(root, name, nameSize, serial, length, flags,
+                                                                  system, systemSize);
     if (got && fakeVolumeFlags && flags)
         *flags = fakeVolumeFlags;
     return got;

@@ -19,11 +19,13 @@ void **StopPoint();
 void Disarm();                // the import table as it was
 int Calls(int function);      // since Arm; 0 for a function this program does not import
 bool Injected();              // the failure asked for by the last Arm was made
-// Handed since Arm to each CreateDirectoryA, as SDDL or "inherited", and to SetNamedSecurityInfoA, as "set " SDDL.
+// Handed since Arm to each CreateDirectoryA, as SDDL or "inherited", and to SetNamedSecurityInfoA, as
+// "set " and SDDL.
 std::vector<std::string> FolderRights();
 // While armed, the caller's free disk space and the volume's cluster size (0: the real one).
 void FakeVolume(unsigned long long freeBytes, unsigned long clusterBytes);
-// While armed, GetDriveTypeA answers type and GetVolumeInformationA flags for every volume (0: the real ones).
+// While armed, GetDriveTypeA answers type and GetVolumeInformationA flags for every volume (0: the
+// real ones).
 void FakeDrive(unsigned type, unsigned long flags);
 // While armed, GetFileAttributesA and FindFirstFileA report a reparse point with tag for what is
 // named name (null: nothing), as Windows reports links and OneDrive's placeholders; Wine, no tags.
